@@ -1,0 +1,45 @@
+#include "file_text_input.h"
+
+#include <filesystem>
+#include <fstream>
+
+namespace vq {
+namespace {
+
+class FileTextFile : public TextFile {
+public:
+    explicit FileTextFile(std::ifstream stream) : m_stream(std::move(stream)) {}
+
+    bool atEnd() override { return m_stream.peek() == std::ifstream::traits_type::eof(); }
+
+    std::string lineInput() override {
+        std::string line;
+        for (;;) {
+            const int c = m_stream.get();
+            if (c == std::ifstream::traits_type::eof()) break;
+            if (c == '\n') break;
+            if (c == '\r') {
+                if (m_stream.peek() == '\n') m_stream.get();
+                break;
+            }
+            line.push_back(static_cast<char>(c));
+        }
+        if (m_stream.bad()) throw FileFailure("read error");
+        return line;
+    }
+
+private:
+    std::ifstream m_stream;
+};
+
+}  // namespace
+
+std::unique_ptr<TextFile> FileTextInput::open(const std::string& name) {
+    std::error_code error;
+    if (std::filesystem::is_directory(name, error)) throw FileFailure(name + " is a directory");
+    std::ifstream stream(name, std::ios::binary);
+    if (!stream) throw FileFailure("cannot open " + name);
+    return std::make_unique<FileTextFile>(std::move(stream));
+}
+
+}  // namespace vq

@@ -9,7 +9,9 @@ namespace vq {
 // Generated at build time from the carried S-record file.
 std::span<const std::string_view> CarriedFirmwareLines();
 
-std::span<const std::string_view> EmbeddedImage::CarriedLines() { return CarriedFirmwareLines(); }
+std::span<const std::string_view> EmbeddedImage::CarriedLines() {
+    return CarriedFirmwareLines();
+}
 
 void EmbeddedImage::FillStage(std::size_t first, std::size_t end) {
     const auto lines = CarriedLines();

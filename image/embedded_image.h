@@ -13,7 +13,7 @@ namespace vq {
 // are compiled into the program; startup puts them into the table and reads them one by one
 // with the same reader that reads files.
 class EmbeddedImage {
-public:
+  public:
     static constexpr std::size_t kCapacity = 9000;
 
     // Puts the carried lines into slots 0.. in order and sets EmbeddedLineCount.
@@ -28,7 +28,7 @@ public:
     // The carried lines as compiled in.
     static std::span<const std::string_view> CarriedLines();
 
-private:
+  private:
     void FillStage(std::size_t first, std::size_t end);
 };
 

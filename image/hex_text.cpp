@@ -22,20 +22,16 @@ std::uint32_t ReadHexField(std::string_view line, std::size_t first, std::size_t
     return value;
 }
 
-std::uint32_t ReadHexText(std::string_view text, bool* overflow) {
-    std::uint64_t value = 0;
-    bool tooBig = false;
+std::uint32_t ReadHexText(std::string_view text) {
+    constexpr std::uint32_t kSaturated = 0xFFFFFFFF;
+    std::uint32_t value = 0;
     for (const char c : text) {
         const int digit = HexDigitValue(c);
         if (digit < 0) break;
-        value = value * 16 + static_cast<std::uint64_t>(digit);
-        if (value > 0xFFFFFFFFu) {
-            tooBig = true;
-            value &= 0xFFFFFFFFu;
-        }
+        if (value > (kSaturated >> 4)) return kSaturated;
+        value = value * 16 + static_cast<std::uint32_t>(digit);
     }
-    if (overflow != nullptr) *overflow = tooBig;
-    return static_cast<std::uint32_t>(value);
+    return value;
 }
 
 int ReadDecimalDigit(std::string_view line, std::size_t position) {

@@ -12,9 +12,10 @@ namespace vq {
 // a field with no leading digit reads as 0.
 std::uint32_t ReadHexField(std::string_view line, std::size_t first, std::size_t length);
 
-// Reads an unsigned hexadecimal text whole, as the checksum boxes are read. Stops at the
-// first non-digit. Sets overflow when the digits do not fit in 32 bits.
-std::uint32_t ReadHexText(std::string_view text, bool* overflow = nullptr);
+// Reads an unsigned hexadecimal text whole, as the address boxes are read: stops at the first
+// non-digit; a text with no leading digit reads as 0. Digits beyond 32 bits saturate at
+// 0xFFFFFFFF, so a huge number still compares as huge.
+std::uint32_t ReadHexText(std::string_view text);
 
 // A decimal digit at a 0-based position; a non-digit, or a position past the end, reads as 0.
 int ReadDecimalDigit(std::string_view line, std::size_t position);

@@ -9,7 +9,7 @@ namespace vq {
 // Raised by a store outside the image. Distinct from LineStatus: it ends the reading of the
 // line that caused it, and the loader reports it as a file failure.
 class OutOfRangeFailure : public std::out_of_range {
-public:
+  public:
     using std::out_of_range::out_of_range;
 };
 
@@ -17,7 +17,7 @@ public:
 // is named by its absolute number, the address shifted right by four (0xC000..0xFFFF); the
 // column is the low four bits of the address.
 class MemoryImage {
-public:
+  public:
     static constexpr std::uint32_t kFirstRow = 0xC000;
     static constexpr std::uint32_t kLastRow = 0xFFFF;
     static constexpr std::uint32_t kRowCount = kLastRow - kFirstRow + 1;
@@ -55,7 +55,7 @@ public:
         return a.ImageCells == b.ImageCells && a.RowUsedFlags == b.RowUsedFlags;
     }
 
-private:
+  private:
     std::array<std::array<std::int16_t, kColumns>, kRowCount> ImageCells{};
     std::array<bool, kRowCount> RowUsedFlags{};
 };

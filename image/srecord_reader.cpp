@@ -19,10 +19,17 @@ constexpr std::size_t kRowOffset = 4;
 
 bool LayoutFor(int type, DataRecordLayout& layout) {
     switch (type) {
-        case 1: layout = {3, 7}; return true;
-        case 2: layout = {5, 9}; return true;
-        case 3: layout = {7, 11}; return true;
-        default: return false;
+        case 1:
+            layout = {3, 7};
+            return true;
+        case 2:
+            layout = {5, 9};
+            return true;
+        case 3:
+            layout = {7, 11};
+            return true;
+        default:
+            return false;
     }
 }
 

@@ -86,7 +86,9 @@ int Link::ExchangeRequest(std::string_view request, int expectedCount) {
     return ExchangeRequest(AsBytes(request), expectedCount);
 }
 
-void Link::Timer1_Timer() { m_timer.setEnabled(false); }
+void Link::Timer1_Timer() {
+    m_timer.setEnabled(false);
+}
 
 std::int16_t Link::ConnectTarget(std::int16_t mode) {
     if (mode < 0 || mode > 2) return ReplyUnknown;
@@ -137,15 +139,21 @@ std::int16_t Link::TestPortLine() {
 
 std::string PortLineResultText(std::int16_t code) {
     switch (code) {
-        case ReplyOk: return "OK";
-        case ReplyNg: return "NG";
-        case ReplyPinLowOutput: return "L出力";
-        case ReplyPinHighOutput: return "H出力";
-        case ReplyPinLowInput: return "L入力";
-        case ReplyPinHighInput: return "H入力";
-        default: return "???";
+        case ReplyOk:
+            return "OK";
+        case ReplyNg:
+            return "NG";
+        case ReplyPinLowOutput:
+            return "L出力";
+        case ReplyPinHighOutput:
+            return "H出力";
+        case ReplyPinLowInput:
+            return "L入力";
+        case ReplyPinHighInput:
+            return "H入力";
+        default:
+            return "???";
     }
 }
 
 }  // namespace vq
-

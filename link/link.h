@@ -21,7 +21,7 @@ using Bytes = std::vector<std::uint8_t>;
 // exchange with its time-out, and the link-level operations connect, identify and line test.
 // It owns the receive buffer; the port, the timer, the pump and the window are the owner's.
 class Link {
-public:
+  public:
     Link(SerialPort& port, OneShotTimer& timer, EventPump& pump, WindowControls& window);
     Link(const Link&) = delete;
     Link& operator=(const Link&) = delete;
@@ -76,7 +76,7 @@ public:
     EventPump& Pump() { return m_pump; }
     WindowControls& Window() { return m_window; }
 
-private:
+  private:
     SerialPort& m_port;
     OneShotTimer& m_timer;
     EventPump& m_pump;

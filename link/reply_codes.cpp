@@ -14,13 +14,24 @@ struct Token {
 
 // Compared in this order; the first match gives the code.
 constexpr std::array<Token, 8> kPlainTokens{{
-    {"OK", ReplyOk}, {"NG", ReplyNg}, {"ED", ReplyEd}, {"CT", ReplyCt},
-    {"BE", ReplyBe}, {"PG", ReplyPg}, {"RA", ReplyRa}, {"EE", ReplyEe},
+    {"OK", ReplyOk},
+    {"NG", ReplyNg},
+    {"ED", ReplyEd},
+    {"CT", ReplyCt},
+    {"BE", ReplyBe},
+    {"PG", ReplyPg},
+    {"RA", ReplyRa},
+    {"EE", ReplyEe},
 }};
 
 constexpr std::array<Token, 7> kFramedTokens{{
-    {"OK", ReplyOk}, {"NG", ReplyNg}, {"RE", ReplyRegionError}, {"00", ReplyPinLowOutput},
-    {"01", ReplyPinHighOutput}, {"02", ReplyPinLowInput}, {"03", ReplyPinHighInput},
+    {"OK", ReplyOk},
+    {"NG", ReplyNg},
+    {"RE", ReplyRegionError},
+    {"00", ReplyPinLowOutput},
+    {"01", ReplyPinHighOutput},
+    {"02", ReplyPinLowInput},
+    {"03", ReplyPinHighInput},
 }};
 
 constexpr std::uint8_t kCr = 0x0D;

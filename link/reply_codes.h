@@ -28,7 +28,7 @@ enum ReplyCode : std::int16_t {
 // A classifier was asked to look past the end of the receive buffer. Trapped by the
 // operation, like a port failure.
 class ReplyIndexError : public std::out_of_range {
-public:
+  public:
     using std::out_of_range::out_of_range;
 };
 

@@ -6,7 +6,7 @@ namespace vq {
 // next one arrives (serial data, the timer's tick, input), so a wait loop that pumps on
 // every pass never spins a core.
 class EventPump {
-public:
+  public:
     virtual ~EventPump() = default;
     virtual void pumpEvents() = 0;
 };

@@ -6,8 +6,12 @@
 namespace vq {
 namespace {
 
+// No line of either image format comes near this length; keeping more of a longer line would
+// only let a garbage file fill memory. The rest of such a line is still consumed.
+constexpr std::size_t kMaxKeptLineLength = 64 * 1024;
+
 class FileTextFile : public TextFile {
-public:
+  public:
     explicit FileTextFile(std::ifstream stream) : m_stream(std::move(stream)) {}
 
     bool atEnd() override { return m_stream.peek() == std::ifstream::traits_type::eof(); }
@@ -22,13 +26,13 @@ public:
                 if (m_stream.peek() == '\n') m_stream.get();
                 break;
             }
-            line.push_back(static_cast<char>(c));
+            if (line.size() < kMaxKeptLineLength) line.push_back(static_cast<char>(c));
         }
         if (m_stream.bad()) throw FileFailure("read error");
         return line;
     }
 
-private:
+  private:
     std::ifstream m_stream;
 };
 

@@ -6,7 +6,7 @@ namespace vq {
 
 // A modal message box with an OK button. The style selects the icon.
 class MessageBox {
-public:
+  public:
     static constexpr int kStyleNone = 0;
     static constexpr int kStyleCritical = 16;
     static constexpr int kStyleExclamation = 48;

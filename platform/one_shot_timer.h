@@ -8,7 +8,7 @@ namespace vq {
 // The reply time-out timer. Switching it on starts the interval afresh; when the interval
 // ends, the tick handler runs (from inside an event pump) and is expected to switch it off.
 class OneShotTimer {
-public:
+  public:
     static constexpr std::chrono::milliseconds kReplyTimeout{5000};
 
     virtual ~OneShotTimer() = default;

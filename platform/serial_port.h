@@ -12,14 +12,14 @@ namespace vq {
 // busy, a write or read error, a device that went away. Operations on the radio trap it at
 // their boundary and turn it into their result code.
 class PortFailure : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 // The serial link to the radio, in the terms the operations use: the port number to open
 // next, the line settings string ("57600,n,8,1"), open/close, and raw 8-bit transfer.
 class SerialPort {
-public:
+  public:
     virtual ~SerialPort() = default;
 
     virtual void setCommPort(int port) = 0;

@@ -7,7 +7,7 @@ namespace vq {
 // The controls of the main window that the operations on the radio read or write while
 // they run. The window implements it; the command line and the tests have their own.
 class WindowControls {
-public:
+  public:
     virtual ~WindowControls() = default;
 
     // The index (1..16) of the checked COM menu item.

@@ -16,7 +16,7 @@ namespace vq::test {
 // A serial port on virtual time. Bytes written go to the responder, which plays the radio
 // and schedules its answer with deliver(); every opening, closing and write is recorded.
 class FakeSerialPort : public SerialPort {
-public:
+  public:
     using Bytes = std::vector<std::uint8_t>;
     using Responder = std::function<void(FakeSerialPort&, std::span<const std::uint8_t>)>;
 
@@ -88,7 +88,7 @@ public:
     std::vector<std::string> settingsAssigned;
     std::vector<Bytes> writes;
 
-private:
+  private:
     void requireOpen() const {
         if (!m_open) throw PortFailure("port not open");
     }

@@ -11,7 +11,7 @@ namespace vq::test {
 
 // The window's controls as plain values, with a record of the progress shown.
 class FakeWindow : public WindowControls {
-public:
+  public:
     int com = 1;
     int baudOption = 2;
     int portOption = 3;
@@ -29,7 +29,7 @@ public:
 
 // Records every box shown.
 class RecordingMessageBox : public MessageBox {
-public:
+  public:
     struct Shown {
         std::string prompt;
         int style;

@@ -14,7 +14,7 @@ namespace vq::test {
 // Virtual time for the tests: scheduled actions run in time order when the pump asks for the
 // next event, so a 5000 ms time-out passes in microseconds and no test ever sleeps.
 class VirtualClock {
-public:
+  public:
     using Ms = std::chrono::milliseconds;
 
     Ms now() const { return m_now; }
@@ -35,14 +35,14 @@ public:
 
     bool idle() const { return m_queue.empty(); }
 
-private:
+  private:
     Ms m_now{0};
     std::uint64_t m_sequence = 0;
     std::map<std::pair<Ms, std::uint64_t>, std::function<void()>> m_queue;
 };
 
 class VirtualTimer : public OneShotTimer {
-public:
+  public:
     explicit VirtualTimer(VirtualClock& clock, Ms interval = kReplyTimeout)
         : m_clock(clock), m_interval(interval) {}
     using Ms = VirtualClock::Ms;
@@ -66,7 +66,7 @@ public:
     int starts() const { return m_starts; }
     int ticks() const { return m_ticks; }
 
-private:
+  private:
     VirtualClock& m_clock;
     Ms m_interval;
     bool m_enabled = false;
@@ -78,7 +78,7 @@ private:
 
 // Each pump delivers the next scheduled event, as a real pump sleeps until one arrives.
 class VirtualPump : public EventPump {
-public:
+  public:
     explicit VirtualPump(VirtualClock& clock) : m_clock(clock) {}
     void pumpEvents() override {
         ++m_pumps;
@@ -86,7 +86,7 @@ public:
     }
     int pumps() const { return m_pumps; }
 
-private:
+  private:
     VirtualClock& m_clock;
     int m_pumps = 0;
 };

@@ -113,7 +113,8 @@ TEST(ReadSRecordLine, LowerCaseHexReadsLikeUpperCase) {
     std::string line = Record(2, 0xCABC0, {0xAB, 0xCD, 0xEF});
     MemoryImage upper;
     ReadSRecordLine(line, upper);
-    for (std::size_t i = 2; i < line.size(); ++i) line[i] = static_cast<char>(std::tolower(line[i]));
+    for (std::size_t i = 2; i < line.size(); ++i)
+        line[i] = static_cast<char>(std::tolower(line[i]));
     MemoryImage lower;
     ReadSRecordLine(line, lower);
     EXPECT_EQ(lower.LineStatus, 0);
@@ -133,12 +134,8 @@ TEST(ReadSRecordLine, DamagedDataRecordsAreRefusedBeforeAnyStore) {
         std::int16_t status;
     };
     const std::vector<Case> cases = {
-        {badChecksum, 8},
-        {badData, 8},
-        {good.substr(0, good.size() - 1), 3},
-        {good.substr(0, 12), 3},
-        {"S2", 3},
-        {"S1", 3},
+        {badChecksum, 8},        {badData, 8}, {good.substr(0, good.size() - 1), 3},
+        {good.substr(0, 12), 3}, {"S2", 3},    {"S1", 3},
     };
     for (const auto& c : cases) {
         MemoryImage image;

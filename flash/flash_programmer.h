@@ -1,6 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
 #include <string_view>
 
 #include "frames.h"
@@ -9,16 +12,49 @@
 
 namespace vq {
 
+// Why one attempt of an operation did not end it.
+enum class AttemptFailure : std::uint8_t {
+    ShortReply,        // fewer bytes than expected before the time-out
+    Rejected,          // a whole reply whose token the operation does not accept
+    ReadbackMismatch,  // a text-mode data line that did not come back unchanged
+};
+
+struct AttemptRecord {
+    AttemptFailure cause;
+    int attempt;   // 1-based
+    int attempts;  // the operation's limit
+    int expected;
+    int received;
+    std::int16_t code;  // the token read when the reply was whole, else ReplyUnknown
+};
+
+// What a front end may show while an operation runs. Address is the start address of the
+// block (flash mode) or row (text modes) in hand; 0 for erase, end and the command words.
+struct FlashEvent {
+    enum class Kind : std::uint8_t { UnitStarted, UnitFinished, AttemptFailed };
+    Kind kind;
+    std::uint32_t address;
+    int unitsDone;
+    int unitsToWrite;
+    AttemptRecord attempt;  // meaningful for AttemptFailed only
+};
+
 // The flash-side operations on the radio: the transfer of one frame or text line, erase,
 // the text command words, the two writes and the end of a flash-mode connection. Results
 // are the operation results the callers judge: a reply code, 1 when the attempts ran out,
 // -1 when the port failed.
 class FlashProgrammer {
-public:
+  public:
+    using Observer = std::function<void(const FlashEvent&)>;
+
     FlashProgrammer(Link& link, const MemoryImage& image);
 
+    // Called synchronously from inside the operations; an empty observer is fine.
+    void SetObserver(Observer observer) { m_observer = std::move(observer); }
+
     // Sends the current request of the mode and collects what comes back into the link's
-    // receive buffer; returns the number of bytes collected.
+    // receive buffer; returns the number of bytes collected. A mode other than 0, 1 or 2
+    // throws std::invalid_argument, which the operations turn into -1.
     int TransferFrame(std::int16_t mode);
 
     // 1 when the 20 bytes at offset equal LineBuffer, 0 at the first difference, -1 when the
@@ -35,9 +71,23 @@ public:
     Line LineBuffer{};
     PrefixedLine PrefixedLineBuffer{};
 
-private:
+  private:
+    int TransferFlashFrame();
+    int TransferLine(std::int16_t mode);
+    // Sends the request already built, up to attempts times, until a whole reply carries
+    // one of the accepted codes; returns that code, or 1 when the attempts ran out.
+    std::int16_t RepeatRequest(int attempts, std::int16_t mode,
+                               std::span<const std::int16_t> accepted);
+    // One try of a text-mode data row: line, read-back, then the OK or NG line.
+    bool TryRow(std::uint32_t row, std::int16_t mode, AttemptRecord& failure);
+    void Notify(const FlashEvent& event) const;
+
     Link& m_link;
     const MemoryImage& m_image;
+    Observer m_observer;
 };
+
+// The Text1 form of a block or row start: the row in uppercase hex with a "0" behind it.
+std::string RowAddressText(std::uint32_t row);
 
 }  // namespace vq

@@ -43,9 +43,9 @@ class VirtualClock {
 
 class VirtualTimer : public OneShotTimer {
   public:
+    using Ms = VirtualClock::Ms;
     explicit VirtualTimer(VirtualClock& clock, Ms interval = kReplyTimeout)
         : m_clock(clock), m_interval(interval) {}
-    using Ms = VirtualClock::Ms;
 
     void setEnabled(bool enabled) override {
         m_enabled = enabled;

@@ -16,7 +16,9 @@ void StartFrame(Frame& frame, char first, char second) {
     frame[3] = static_cast<std::uint8_t>(second);
 }
 
-void SealFrame(Frame& frame) { frame[kFrameChecksumOffset] = FrameChecksum(frame); }
+void SealFrame(Frame& frame) {
+    frame[kFrameChecksumOffset] = FrameChecksum(frame);
+}
 
 // The erase entries, each the highest even address of its range, from the top down; the
 // ninth, the top 4 KiB, only in full-range mode.
@@ -85,10 +87,18 @@ bool BlockUsed(const MemoryImage& image, std::uint32_t firstRow) {
     return false;
 }
 
-void BuildEndLine(Line& line) { PutFourBytes(line, 0x00, 0x00); }
-void BuildEraseLine(Line& line) { PutFourBytes(line, 0x01, 0x01); }
-void BuildOkLine(Line& line) { PutFourBytes(line, 'O', 'K'); }
-void BuildNgLine(Line& line) { PutFourBytes(line, 'N', 'G'); }
+void BuildEndLine(Line& line) {
+    PutFourBytes(line, 0x00, 0x00);
+}
+void BuildEraseLine(Line& line) {
+    PutFourBytes(line, 0x01, 0x01);
+}
+void BuildOkLine(Line& line) {
+    PutFourBytes(line, 'O', 'K');
+}
+void BuildNgLine(Line& line) {
+    PutFourBytes(line, 'N', 'G');
+}
 
 void BuildDataLine(Line& line, const MemoryImage& image, std::uint32_t row) {
     line[0] = static_cast<std::uint8_t>(row >> 8);

@@ -30,7 +30,9 @@ constexpr std::uint32_t kRowsPerBlock = 64;
 
 // While txtPinNumber holds exactly this word, erase and write extend to 0xFF000..0xFFFFF.
 constexpr std::string_view kFullRangeWord = "KESTRAL";
-inline bool IsFullRangeWord(std::string_view text) { return text == kFullRangeWord; }
+inline bool IsFullRangeWord(std::string_view text) {
+    return text == kFullRangeWord;
+}
 
 // The plain sum of offsets 2..1030 (command and body), modulo 256.
 std::uint8_t FrameChecksum(const Frame& frame);

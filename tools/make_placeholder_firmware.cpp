@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -65,6 +64,14 @@ constexpr std::array<Segment, 5> kSegments{{
 }};
 constexpr std::size_t kSectionCount = kDataRecords - kFullRecords;
 constexpr std::size_t kSmallGapCount = kGapCount - (kSegments.size() - 1);
+static_assert([] {
+    std::size_t sections = 0, gaps = 0;
+    for (const auto& segment : kSegments) {
+        sections += segment.sections;
+        gaps += segment.gaps;
+    }
+    return sections == kSectionCount && gaps == kSmallGapCount;
+}());
 // One section is a single byte, so the shortest possible record occurs.
 constexpr std::size_t kOneByteSection = 57;
 constexpr std::uint32_t kMinGap = 4;

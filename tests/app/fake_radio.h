@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <span>
 #include <string>
 #include <vector>
@@ -29,6 +30,14 @@ enum class Request {
     PortTest,
     Other,
 };
+
+inline void PrintTo(Request kind, std::ostream* out) {
+    static constexpr const char* kNames[] = {
+        "Identify",   "ConnectText0", "ConnectText1", "ConnectFlash", "EraseFrame",
+        "WriteFrame", "EndFrame",     "EraseLine",    "EndLine",      "DataLine",
+        "OkLine",     "NgLine",       "PortTest",     "Other"};
+    *out << kNames[static_cast<int>(kind)];
+}
 
 // Plays the radio behind a FakeSerialPort: echoes every byte, then answers each whole request
 // with the token set for its kind. A kind with no token set gets the echo alone, so the

@@ -8,6 +8,7 @@
 #include <QUrl>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,10 @@
 #include "virtual_clock.h"
 
 namespace vq::test {
+
+inline void PrintTo(const RecordingMessageBox::Shown& box, std::ostream* out) {
+    *out << '"' << box.prompt << "\" style " << box.style << " title \"" << box.title << '"';
+}
 
 // A message box that also lets a test look at the window while the box is up.
 class ObservingMessageBox : public RecordingMessageBox {

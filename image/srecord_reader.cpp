@@ -1,5 +1,6 @@
 #include "srecord_reader.h"
 
+#include <array>
 #include <cstddef>
 
 #include "hex_text.h"
@@ -33,14 +34,6 @@ bool LayoutFor(int type, DataRecordLayout& layout) {
     }
 }
 
-// The record checksum is the ones' complement of the low byte of the sum of the count,
-// address and data bytes, so all pairs from the count to the checksum sum to 0xFF.
-bool ChecksumHolds(std::string_view line, std::uint32_t count) {
-    std::uint32_t sum = 0;
-    for (std::size_t i = 0; i <= count; ++i) sum += ReadHexField(line, 2 + 2 * i, 2);
-    return (sum & 0xFF) == 0xFF;
-}
-
 }  // namespace
 
 void ReadSRecordLine(std::string_view line, MemoryImage& image) {
@@ -60,18 +53,26 @@ void ReadSRecordLine(std::string_view line, MemoryImage& image) {
         image.LineStatus = SRecordShortLine;
         return;
     }
-    if (!ChecksumHolds(line, count)) {
+    // Every pair from the count to the checksum, decoded once: the checksum is the ones'
+    // complement of the low byte of the sum of the others, so all of them sum to 0xFF.
+    std::array<std::uint8_t, 256> pairs;
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i <= count; ++i) {
+        pairs[i] = static_cast<std::uint8_t>(ReadHexField(line, 2 + 2 * i, 2));
+        sum += pairs[i];
+    }
+    if ((sum & 0xFF) != 0xFF) {
         image.LineStatus = SRecordBadChecksum;
         return;
     }
 
     std::uint32_t row = ReadHexField(line, kRowOffset, layout.rowDigits);
     std::uint32_t column = ReadHexField(line, layout.columnOffset, 1);
-    // 0-based offsets of the data pairs: from just after the column digit up to the last
-    // pair before the checksum.
+    // The data pairs run from just after the column digit to the last pair before the
+    // checksum; the pair at 0-based offset k is pairs[(k - 2) / 2].
     const std::size_t dataEnd = 2 * static_cast<std::size_t>(count) + 2;
     for (std::size_t k = layout.columnOffset + 1; k < dataEnd; k += 2) {
-        image.Store(row, column, static_cast<std::uint8_t>(ReadHexField(line, k, 2)));
+        image.Store(row, column, pairs[(k - 2) / 2]);
         if (++column > 15) {
             column = 0;
             ++row;

@@ -304,10 +304,10 @@ void FrmMain::txtPinNumber_Change() {
 }
 
 void FrmMain::mnuCom_Click(int index) {
+    // Exactly one item stays checked, so an index without an item changes nothing.
+    if (index < 1 || index > kComPorts) return;
     for (QAction* item : mnuCom) item->setChecked(false);
-    if (index >= 1 && index <= kComPorts) {
-        mnuCom[static_cast<std::size_t>(index - 1)]->setChecked(true);
-    }
+    mnuCom[static_cast<std::size_t>(index - 1)]->setChecked(true);
 }
 
 int FrmMain::GetCOM() const {

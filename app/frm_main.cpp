@@ -339,12 +339,12 @@ void FrmMain::setBarValue(int value) {
     bar->setValue(value);
 }
 
-void FrmMain::ShowOk(const std::string& text) {
-    m_platform.messageBox->show(text, MessageBox::kStyleNone, "OK");
-}
-
-void FrmMain::ShowNg(const std::string& text) {
-    m_platform.messageBox->show(text, MessageBox::kStyleExclamation, "NG");
+void FrmMain::Show(const CommandOutcome& outcome) {
+    if (outcome.success) {
+        m_platform.messageBox->show(outcome.message, MessageBox::kStyleNone, "OK");
+    } else {
+        m_platform.messageBox->show(outcome.message, MessageBox::kStyleExclamation, "NG");
+    }
 }
 
 void FrmMain::RunExclusive(const std::function<void()>& body) {
@@ -359,20 +359,14 @@ void FrmMain::RunExclusive(const std::function<void()>& body) {
     body();
 }
 
-void FrmMain::RunCommand(QPushButton* button, Busy busy,
-                         const std::function<std::int16_t()>& operation, std::int16_t success,
-                         const char* successText, const char* failureText) {
+void FrmMain::RunCommand(QPushButton* button, Busy busy, Step step, std::int16_t mode) {
     RunExclusive([&] {
         if (busy == Busy::ButtonDisabled) {
             button->setEnabled(false);
         } else {
             setCursor(Qt::WaitCursor);
         }
-        if (operation() == success) {
-            ShowOk(successText);
-        } else {
-            ShowNg(failureText);
-        }
+        Show(RunOperatorCommand(m_link, m_programmer, step, mode));
         if (busy == Busy::ButtonDisabled) {
             button->setEnabled(true);
         } else {
@@ -382,119 +376,55 @@ void FrmMain::RunCommand(QPushButton* button, Busy busy,
 }
 
 void FrmMain::Command1_Click() {
-    RunCommand(
-        Command1, Busy::ButtonDisabled, [this] { return m_link.ConnectTarget(0); }, ReplyOk,
-        "Connected.", "Connect failed.");
+    RunCommand(Command1, Busy::ButtonDisabled, Step::Connect, 0);
 }
-
 void FrmMain::cmbErase_Click() {
-    RunCommand(
-        cmbErase, Busy::ButtonDisabled, [this] { return m_programmer.SendCommandWord("ERASE", 0); },
-        ReplyOk, "Erased.", "Erase failed.");
+    RunCommand(cmbErase, Busy::ButtonDisabled, Step::Erase, 0);
 }
-
 void FrmMain::cmbWrite_Click() {
-    RunCommand(
-        cmbWrite, Busy::Hourglass, [this] { return m_programmer.WriteImage(0); }, 0, "Write OK.",
-        "Write failed.");
+    RunCommand(cmbWrite, Busy::Hourglass, Step::Write, 0);
 }
-
 void FrmMain::cmbEnd_Click() {
-    RunCommand(
-        cmbEnd, Busy::ButtonDisabled, [this] { return m_programmer.SendCommandWord("END", 0); },
-        ReplyOk, "Disconnected", "Disconnect failed.");
+    RunCommand(cmbEnd, Busy::ButtonDisabled, Step::Disconnect, 0);
 }
-
 void FrmMain::Command4_Click() {
-    RunCommand(
-        Command4, Busy::ButtonDisabled, [this] { return m_link.ConnectTarget(1); }, ReplyOk,
-        "Connected.", "Connect failed.");
+    RunCommand(Command4, Busy::ButtonDisabled, Step::Connect, 1);
 }
-
 void FrmMain::Command7_Click() {
-    RunCommand(
-        Command7, Busy::ButtonDisabled, [this] { return m_programmer.SendCommandWord("ERASE", 1); },
-        ReplyOk, "Erased.", "Erase failed.");
+    RunCommand(Command7, Busy::ButtonDisabled, Step::Erase, 1);
 }
-
 void FrmMain::Command6_Click() {
-    RunCommand(
-        Command6, Busy::Hourglass, [this] { return m_programmer.WriteImage(1); }, 0,
-        "Write completed.", "Write failed.");
+    RunCommand(Command6, Busy::Hourglass, Step::Write, 1);
 }
-
 void FrmMain::Command5_Click() {
-    RunCommand(
-        Command5, Busy::ButtonDisabled, [this] { return m_programmer.SendCommandWord("END", 1); },
-        ReplyOk, "Disconnected.", "Disconnect failed.");
+    RunCommand(Command5, Busy::ButtonDisabled, Step::Disconnect, 1);
 }
-
 void FrmMain::Command11_Click() {
-    RunCommand(
-        Command11, Busy::ButtonDisabled, [this] { return m_link.ConnectTarget(2); }, ReplyCt,
-        "Connected.", "Connect failed.");
+    RunCommand(Command11, Busy::ButtonDisabled, Step::Connect, 2);
 }
-
 void FrmMain::Command8_Click() {
-    RunCommand(
-        Command8, Busy::ButtonDisabled, [this] { return m_programmer.EraseFlash(); }, ReplyBe,
-        "Erased.", "Erase failed.");
+    RunCommand(Command8, Busy::ButtonDisabled, Step::Erase, 2);
 }
-
 void FrmMain::Command9_Click() {
-    RunCommand(
-        Command9, Busy::Hourglass, [this] { return m_programmer.WriteFlash(); }, 0, "Write OK.",
-        "Write failed.");
+    RunCommand(Command9, Busy::Hourglass, Step::Write, 2);
 }
-
 void FrmMain::Command10_Click() {
-    RunCommand(
-        Command10, Busy::ButtonDisabled, [this] { return m_programmer.DisconnectTarget(); },
-        ReplyEd, "Disconnected.", "Disconnect failed.");
+    RunCommand(Command10, Busy::ButtonDisabled, Step::Disconnect, 2);
 }
 
-bool FrmMain::RunSteps(const std::array<Step, 4>& steps) {
-    for (const Step& step : steps) {
-        if (step.run() != step.success) {
-            ShowNg(step.failureText);
-            return false;
-        }
-    }
-    return true;
-}
-
-void FrmMain::RunSequence(int index) {
+void FrmMain::RunMacro(int index) {
     if (index < 0 || index >= static_cast<int>(cmdMacro.size())) return;
     QPushButton* button = cmdMacro[static_cast<std::size_t>(index)];
     button->setEnabled(false);
-    if (index == 2) {
-        const std::array<Step, 4> steps{{
-            {[this] { return m_link.ConnectTarget(2); }, ReplyCt, "Connect failed."},
-            {[this] { return m_programmer.EraseFlash(); }, ReplyBe, "Erase failed."},
-            {[this] { return m_programmer.WriteFlash(); }, 0, "Write failed."},
-            {[this] { return m_programmer.DisconnectTarget(); }, ReplyEd, "Disconnect failed."},
-        }};
-        if (RunSteps(steps)) {
-            ShowOk("Completed.");
-            setText1("Completed.");
-        }
-    } else {
-        const auto mode = static_cast<std::int16_t>(index);
-        const std::array<Step, 4> steps{{
-            {[this, mode] { return m_link.ConnectTarget(mode); }, ReplyOk, "Connect failed."},
-            {[this, mode] { return m_programmer.SendCommandWord("ERASE", mode); }, ReplyOk,
-             "Erase failed."},
-            {[this, mode] { return m_programmer.WriteImage(mode); }, 0, "Write failed."},
-            {[this, mode] { return m_programmer.SendCommandWord("END", mode); }, ReplyOk,
-             "Disconnect failed."},
-        }};
-        if (RunSteps(steps)) ShowOk("FLASH Memory writing completed.");
-    }
+    const CommandOutcome outcome =
+        RunSequence(m_link, m_programmer, static_cast<std::int16_t>(index));
+    Show(outcome);
+    if (outcome.success && index == 2) setText1("Completed.");
     button->setEnabled(true);
 }
 
 void FrmMain::cmdMacro_Click(int index) {
-    RunExclusive([&] { RunSequence(index); });
+    RunExclusive([&] { RunMacro(index); });
 }
 
 void FrmMain::cmdMorvek_Click() {
@@ -502,11 +432,12 @@ void FrmMain::cmdMorvek_Click() {
         cmdMorvek->setEnabled(false);
         bar->setValue(bar->minimum());
         bar->setVisible(true);
-        const std::int16_t identified = m_link.IdentifyTarget();
-        if (identified == ReplyOk) {
-            RunSequence(2);
+        const CommandOutcome identified =
+            RunOperatorCommand(m_link, m_programmer, Step::Identify, 2);
+        if (identified.success) {
+            RunMacro(2);
         } else {
-            ShowNg(identified == ReplyRegionError ? "Region error" : "Error");
+            Show(identified);
         }
         bar->setVisible(false);
         cmdMorvek->setEnabled(true);

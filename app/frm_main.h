@@ -11,6 +11,7 @@
 #include "flash_programmer.h"
 #include "link.h"
 #include "memory_image.h"
+#include "operator_commands.h"
 #include "platform_objects.h"
 #include "window_controls.h"
 
@@ -97,11 +98,6 @@ class FrmMain : public QMainWindow, public WindowControls {
 
   private:
     enum class Busy { ButtonDisabled, Hourglass };
-    struct Step {
-        std::function<std::int16_t()> run;
-        std::int16_t success;
-        const char* failureText;
-    };
 
     void CreateMenu();
     void CreateControls();
@@ -111,13 +107,12 @@ class FrmMain : public QMainWindow, public WindowControls {
 
     // Runs body unless another operation on the radio is in progress.
     void RunExclusive(const std::function<void()>& body);
-    void RunCommand(QPushButton* button, Busy busy, const std::function<std::int16_t()>& operation,
-                    std::int16_t success, const char* successText, const char* failureText);
-    void RunSequence(int index);
-    // Runs the steps until the first failure, which it reports; true when all succeeded.
-    bool RunSteps(const std::array<Step, 4>& steps);
-    void ShowOk(const std::string& text);
-    void ShowNg(const std::string& text);
+    // One service button: its step in its mode, with the button's one message.
+    void RunCommand(QPushButton* button, Busy busy, Step step, std::int16_t mode);
+    // cmdMacro(index) with its one message; Start runs it too.
+    void RunMacro(int index);
+    // "OK" with no icon on success, "NG" with the exclamation icon on failure.
+    void Show(const CommandOutcome& outcome);
 
     PlatformObjects m_platform;
     std::unique_ptr<MemoryImage> m_image = std::make_unique<MemoryImage>();

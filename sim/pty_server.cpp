@@ -204,12 +204,10 @@ void PtyServer::handleWatchEvents() {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer.data() + at);
             at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
             if (event->mask & IN_OPEN) {
-                ++m_openings;
                 m_loggedSettings.clear();
                 log("open");
             }
             if (event->mask & IN_CLOSE) {
-                if (m_openings > 0) --m_openings;
                 log("close");
                 // What a closed port would have received is lost, as on a real line.
                 m_radio.abandonPartialRequest();

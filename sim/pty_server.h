@@ -56,7 +56,6 @@ class PtyServer {
     int m_signals = -1;
     std::string m_device;
     bool m_watching = false;
-    int m_openings = 0;
     std::string m_loggedSettings;
     std::size_t m_loggedRequests = 0;
     std::deque<Pending> m_output;

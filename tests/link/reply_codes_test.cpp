@@ -8,7 +8,9 @@
 namespace vq {
 namespace {
 
-std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+std::vector<std::uint8_t> Bytes(const std::string& text) {
+    return {text.begin(), text.end()};
+}
 
 struct TokenCase {
     std::string received;
@@ -18,12 +20,18 @@ struct TokenCase {
 
 TEST(ClassifyReply, ReadsTheFourByteTokenBehindTheEcho) {
     const std::vector<TokenCase> cases = {
-        {"OK\r\n", 0, ReplyOk},        {"NG\r\n", 0, ReplyNg},
-        {"ED\r\n", 0, ReplyEd},        {"CT\r\n", 0, ReplyCt},
-        {"BE\r\n", 0, ReplyBe},        {"PG\r\n", 0, ReplyPg},
-        {"RA\r\n", 0, ReplyRa},        {"EE\r\n", 0, ReplyEe},
-        {"ok\r\n", 0, ReplyUnknown},   {"OK\n\r", 0, ReplyUnknown},
-        {"OKxy", 0, ReplyUnknown},     {"QK~FLASH\rCT\r\n", 9, ReplyCt},
+        {"OK\r\n", 0, ReplyOk},
+        {"NG\r\n", 0, ReplyNg},
+        {"ED\r\n", 0, ReplyEd},
+        {"CT\r\n", 0, ReplyCt},
+        {"BE\r\n", 0, ReplyBe},
+        {"PG\r\n", 0, ReplyPg},
+        {"RA\r\n", 0, ReplyRa},
+        {"EE\r\n", 0, ReplyEe},
+        {"ok\r\n", 0, ReplyUnknown},
+        {"OK\n\r", 0, ReplyUnknown},
+        {"OKxy", 0, ReplyUnknown},
+        {"QK~FLASH\rCT\r\n", 9, ReplyCt},
         {"QK~FLASH\rCT\r\nextra", 9, ReplyCt},
         {"CT\r\nQK~FLASH\r", 9, ReplyUnknown},
     };

@@ -232,25 +232,32 @@ std::int16_t FlashProgrammer::WriteFlash() {
             window.setBarValue(static_cast<int>(first));
             if (!BlockUsed(m_image, first)) continue;
             const std::uint32_t address = first * MemoryImage::kColumns;
-            Notify({FlashEvent::Kind::UnitStarted, address, done, toWrite, {}});
-            bool written = false;
-            for (int attempt = 1; attempt <= kWriteAttempts && !written; ++attempt) {
+            const bool written = WriteUnit(address, done, toWrite, [&](AttemptRecord& failure) {
                 BuildBlockFrame(FrameBuffer, m_image, first);
-                AttemptRecord failure = FreshAttempt(attempt, kWriteAttempts);
                 const int count = TransferFrame(kFlashMode);
-                written = AcceptedReply(m_link.ReceiveBuffer(), count, kFrameShape, kBlockAccepts,
-                                        failure)
-                              .has_value();
-                if (!written) {
-                    Notify({FlashEvent::Kind::AttemptFailed, address, done, toWrite, failure});
-                }
-            }
+                return AcceptedReply(m_link.ReceiveBuffer(), count, kFrameShape, kBlockAccepts,
+                                     failure)
+                    .has_value();
+            });
             if (!written) return kAttemptsRanOut;
             ++done;
-            Notify({FlashEvent::Kind::UnitFinished, address, done, toWrite, {}});
         }
         return 0;
     });
+}
+
+bool FlashProgrammer::WriteUnit(std::uint32_t address, int done, int toWrite,
+                                const std::function<bool(AttemptRecord&)>& tryOnce) {
+    Notify({FlashEvent::Kind::UnitStarted, address, done, toWrite, {}});
+    for (int attempt = 1; attempt <= kWriteAttempts; ++attempt) {
+        AttemptRecord failure = FreshAttempt(attempt, kWriteAttempts);
+        if (tryOnce(failure)) {
+            Notify({FlashEvent::Kind::UnitFinished, address, done + 1, toWrite, {}});
+            return true;
+        }
+        Notify({FlashEvent::Kind::AttemptFailed, address, done, toWrite, failure});
+    }
+    return false;
 }
 
 bool FlashProgrammer::TryRow(std::uint32_t row, std::int16_t mode, AttemptRecord& failure) {
@@ -286,18 +293,11 @@ std::int16_t FlashProgrammer::WriteImage(std::int16_t mode) {
             window.setText1(RowAddressText(row));
             if (!m_image.RowUsed(row)) continue;
             const std::uint32_t address = row * MemoryImage::kColumns;
-            Notify({FlashEvent::Kind::UnitStarted, address, done, toWrite, {}});
-            bool written = false;
-            for (int attempt = 1; attempt <= kWriteAttempts && !written; ++attempt) {
-                AttemptRecord failure = FreshAttempt(attempt, kWriteAttempts);
-                written = TryRow(row, mode, failure);
-                if (!written) {
-                    Notify({FlashEvent::Kind::AttemptFailed, address, done, toWrite, failure});
-                }
-            }
+            const bool written = WriteUnit(address, done, toWrite, [&](AttemptRecord& failure) {
+                return TryRow(row, mode, failure);
+            });
             if (!written) return kAttemptsRanOut;
             ++done;
-            Notify({FlashEvent::Kind::UnitFinished, address, done, toWrite, {}});
         }
         return 0;
     });

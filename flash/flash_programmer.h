@@ -78,6 +78,9 @@ class FlashProgrammer {
     // one of the accepted codes; returns that code, or 1 when the attempts ran out.
     std::int16_t RepeatRequest(int attempts, std::int16_t mode,
                                std::span<const std::int16_t> accepted);
+    // Up to ten tries of one block or row, a fresh count for each; tells the observer.
+    bool WriteUnit(std::uint32_t address, int done, int toWrite,
+                   const std::function<bool(AttemptRecord&)>& tryOnce);
     // One try of a text-mode data row: line, read-back, then the OK or NG line.
     bool TryRow(std::uint32_t row, std::int16_t mode, AttemptRecord& failure);
     void Notify(const FlashEvent& event) const;

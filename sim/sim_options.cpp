@@ -39,6 +39,7 @@ Plays the VQ-K38 radio on a pseudo-terminal; prints the device path as its first
   --silent                  answer nothing, not even the echo
   --answer-bytes N          send only the first N bytes of every answer (0: the echo alone)
   --token TT                answer every request with the token TT
+  --token-for KIND:TT       answer requests of KIND (as logged, e.g. flash-erase) with TT
   --late MS                 send every answer MS milliseconds after its echo
   --block-token ADDR:TT:N   answer the first N writes of the block at ADDR (hex) with TT
   --drop-block ADDR         never answer writes of the block at ADDR (hex)
@@ -99,6 +100,12 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
             const auto address = text ? ParseNumber<std::uint32_t>(*text, 16) : std::nullopt;
             if (!address) return fail("needs a hexadecimal address");
             radio.dropBlock = *address;
+        } else if (flag == "--token-for") {
+            const auto text = value();
+            const auto parts = text ? Split(*text, ':') : std::vector<std::string_view>{};
+            const auto kind = parts.size() == 2 ? RequestKindNamed(parts[0]) : std::nullopt;
+            if (!kind || parts[1].empty()) return fail("needs KIND:TOKEN");
+            radio.tokenFor[*kind] = std::string(parts[1]);
         } else if (flag == "--block-token") {
             const auto text = value();
             const auto parts = text ? Split(*text, ':') : std::vector<std::string_view>{};

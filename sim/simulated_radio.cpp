@@ -100,6 +100,14 @@ std::string_view RequestKindName(RequestKind kind) {
     return "?";
 }
 
+std::optional<RequestKind> RequestKindNamed(std::string_view name) {
+    for (int k = 0; k <= static_cast<int>(RequestKind::LineEnd); ++k) {
+        const auto kind = static_cast<RequestKind>(k);
+        if (RequestKindName(kind) == name) return kind;
+    }
+    return std::nullopt;
+}
+
 Bytes Response::joined() const {
     Bytes all;
     for (const auto& chunk : chunks) all.insert(all.end(), chunk.bytes.begin(), chunk.bytes.end());
@@ -380,6 +388,9 @@ void SimulatedRadio::respond(RecordedRequest record, Answer answer, Response& re
         m_blockTokenUses < blockToken->attempts) {
         ++m_blockTokenUses;
         answer = withToken(std::move(answer), blockToken->token);
+    } else if (const auto kindToken = m_config.tokenFor.find(record.kind);
+               kindToken != m_config.tokenFor.end()) {
+        answer = withToken(std::move(answer), kindToken->second);
     } else if (m_config.token) {
         answer = withToken(std::move(answer), *m_config.token);
     }

@@ -46,6 +46,8 @@ enum class RequestKind {
 
 // A short name for logs: "identify", "flash-write", "line-data" and so on.
 std::string_view RequestKindName(RequestKind kind);
+// The kind of that name; nothing for a name no kind has.
+std::optional<RequestKind> RequestKindNamed(std::string_view name);
 
 enum class PinState : std::uint8_t { LowOutput = 0, HighOutput = 1, LowInput = 2, HighInput = 3 };
 
@@ -71,6 +73,9 @@ struct RadioConfig {
     std::optional<std::string> token{};
     // Answers follow their echo this much later.
     std::chrono::milliseconds late{0};
+    // Requests of these kinds carry the given token in place of their own; `token` still
+    // applies to the other kinds.
+    std::map<RequestKind, std::string> tokenFor{};
 
     // The block (or text-mode row) at this address is answered with `token` for its first
     // `attempts` writes.

@@ -22,6 +22,10 @@ TEST(SimOptions, ReadsEveryFault) {
                                  "3",
                                  "--token",
                                  "NG",
+                                 "--token-for",
+                                 "connect-flash:OK",
+                                 "--token-for",
+                                 "flash-erase:NG",
                                  "--late",
                                  "250",
                                  "--block-token",
@@ -45,6 +49,9 @@ TEST(SimOptions, ReadsEveryFault) {
     EXPECT_FALSE(r.silent);
     EXPECT_EQ(r.answerBytes, 3u);
     EXPECT_EQ(r.token, "NG");
+    const std::map<RequestKind, std::string> tokenFor = {{RequestKind::EnterFlash, "OK"},
+                                                         {RequestKind::FlashErase, "NG"}};
+    EXPECT_EQ(r.tokenFor, tokenFor);
     EXPECT_EQ(r.late, 250ms);
     ASSERT_TRUE(r.blockToken);
     EXPECT_EQ(r.blockToken->address, 0xC0400u);
@@ -66,6 +73,10 @@ TEST(SimOptions, RefusesWhatItDoesNotUnderstand) {
         {"--block-token", "C0400:NG"},
         {"--block-token", "C0400::2"},
         {"--unplug-after-bytes", "0"},
+        {"--token-for", "flash-erase"},
+        {"--token-for", "flash-erase:"},
+        {"--token-for", "erase:NG"},
+        {"--token-for", "flash-erase:NG:3"},
         {"--log"},
     };
     for (const auto& args : bad) {

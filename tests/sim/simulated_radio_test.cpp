@@ -325,6 +325,19 @@ TEST(Faults, ChangeOnlyWhatComesBack) {
     EXPECT_EQ(tokened.mode(), RadioMode::Flash);
 }
 
+TEST(Faults, TokenForOneKindOverridesTheCommonToken) {
+    SimulatedRadio radio(
+        {.token = "RE",
+         .tokenFor = {{RequestKind::EnterFlash, "OK"}, {RequestKind::FlashErase, "NG"}}});
+    EXPECT_EQ(Answer(radio, "QK~VQ-K38\r"), "\r\nRE\r\n");
+    EXPECT_EQ(Answer(radio, "QK~FLASH\r"), "OK\r\n");
+    Answer(radio, MakeWriteFrame(0xC0000, 0x00));
+    EXPECT_EQ(Answer(radio, MakeEraseFrame(kNormalErase)), ToBytes("NG\r\n"));
+    // The radio still did what it was asked.
+    EXPECT_EQ(radio.mode(), RadioMode::Flash);
+    EXPECT_EQ(radio.flashAt(0xC0000), 0xFF);
+}
+
 TEST(Faults, LateAnswerFollowsItsEcho) {
     SimulatedRadio radio({.late = 300ms});
     const Response response = radio.feed(ToBytes("QK~FLASH\r"));

@@ -253,6 +253,7 @@ void PtyServer::handleInput() {
             line += " address=" + Hex(r.address);
         }
         line += " answer=" + std::to_string(r.answer.size()) + " settings=" + settings;
+        if (!r.token.empty()) line += " token=" + r.token;
         log(line);
     }
 
@@ -295,6 +296,8 @@ void PtyServer::sendDue() {
             }
         }
 
+        if (m_options.byteGap) count = std::min<std::size_t>(count, 1);
+
         const ssize_t written = ::write(m_master, head.bytes.data() + head.sent, count);
         if (written < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK) m_outputBlocked = true;
@@ -302,6 +305,10 @@ void PtyServer::sendDue() {
         }
         head.sent += static_cast<std::size_t>(written);
         if (head.sent == head.bytes.size()) m_output.pop_front();
+        if (m_options.byteGap && !m_output.empty()) {
+            Pending& next = m_output.front();
+            next.due = std::max(next.due, Clock::now() + *m_options.byteGap);
+        }
     }
 }
 

@@ -46,6 +46,11 @@ Plays the VQ-K38 radio on a pseudo-terminal; prints the device path as its first
   --silent-after-frames N   hear nothing after N frames and text lines
   --unplug-after-bytes K    close the line after K bytes of a frame
   --unplug-in-frame N       ... of frame number N (default 1)
+  --silent-for-bytes K      with --silent-after-frames: hear again after K unheard bytes
+  --garbage-on-return N     send N bytes of line noise on hearing again
+  --late-once N:MS          send the answer to request N (from 1) MS milliseconds after its echo
+  --echo-flip N             invert byte N (from 0) of every request in its echo
+  --byte-gap MS             send every byte in a write of its own, MS milliseconds apart
 )";
 }
 
@@ -80,7 +85,8 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
             if (flag == "--token") radio.token = *text;
         } else if (flag == "--answer-bytes" || flag == "--late" ||
                    flag == "--silent-after-frames" || flag == "--unplug-after-bytes" ||
-                   flag == "--unplug-in-frame") {
+                   flag == "--unplug-in-frame" || flag == "--silent-for-bytes" ||
+                   flag == "--garbage-on-return" || flag == "--echo-flip" || flag == "--byte-gap") {
             const auto text = value();
             const auto number = text ? ParseNumber<int>(*text) : std::nullopt;
             if (!number || *number < 0) return fail("needs a number");
@@ -95,6 +101,15 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
                 if (*number == 0) return fail("frames count from 1");
                 radio.unplugInFrame = *number;
             }
+            if (flag == "--silent-for-bytes") {
+                if (*number == 0) return fail("needs at least one byte");
+                radio.silentForBytes = static_cast<std::size_t>(*number);
+            }
+            if (flag == "--garbage-on-return") {
+                radio.garbageOnReturn = static_cast<std::size_t>(*number);
+            }
+            if (flag == "--echo-flip") radio.echoFlip = static_cast<std::size_t>(*number);
+            if (flag == "--byte-gap") options.byteGap = std::chrono::milliseconds(*number);
         } else if (flag == "--drop-block") {
             const auto text = value();
             const auto address = text ? ParseNumber<std::uint32_t>(*text, 16) : std::nullopt;
@@ -106,6 +121,13 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
             const auto kind = parts.size() == 2 ? RequestKindNamed(parts[0]) : std::nullopt;
             if (!kind || parts[1].empty()) return fail("needs KIND:TOKEN");
             radio.tokenFor[*kind] = std::string(parts[1]);
+        } else if (flag == "--late-once") {
+            const auto text = value();
+            const auto parts = text ? Split(*text, ':') : std::vector<std::string_view>{};
+            const auto request = parts.size() == 2 ? ParseNumber<int>(parts[0]) : std::nullopt;
+            const auto delay = parts.size() == 2 ? ParseNumber<int>(parts[1]) : std::nullopt;
+            if (!request || *request < 1 || !delay || *delay < 0) return fail("needs N:MS");
+            radio.lateOnce = RadioConfig::LateReply{*request, std::chrono::milliseconds(*delay)};
         } else if (flag == "--block-token") {
             const auto text = value();
             const auto parts = text ? Split(*text, ':') : std::vector<std::string_view>{};

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,8 @@ struct SimOptions {
     std::string dumpPath;
     // Bytes go back at the line speed the tool set, 10 bits per byte.
     bool paced = false;
+    // Every byte goes back in a write of its own, this long after the one before.
+    std::optional<std::chrono::milliseconds> byteGap{};
     bool help = false;
 };
 

@@ -55,6 +55,17 @@ bool IsTextByte(std::uint8_t b) {
     return b == kCr || (b >= 0x20 && b <= 0x7E);
 }
 
+// A fixed pseudo-random run, so that a test sees the same noise every time.
+Bytes Noise(std::size_t count) {
+    Bytes noise(count);
+    std::uint32_t state = 0x2545F491;
+    for (std::uint8_t& b : noise) {
+        state = state * 1664525u + 1013904223u;
+        b = static_cast<std::uint8_t>(state >> 24);
+    }
+    return noise;
+}
+
 std::uint32_t BigEndian(std::span<const std::uint8_t> bytes) {
     return std::accumulate(bytes.begin(), bytes.end(), std::uint32_t{0},
                            [](std::uint32_t value, std::uint8_t b) { return (value << 8) | b; });
@@ -123,8 +134,9 @@ PinState SimulatedRadio::pinState(const std::string& pin) const {
 }
 
 bool SimulatedRadio::deaf() const {
-    return m_unplugged || m_config.silent ||
-           (m_config.silentAfterFrames && m_frames >= *m_config.silentAfterFrames);
+    if (m_unplugged || m_config.silent) return true;
+    if (!m_config.silentAfterFrames || m_frames < *m_config.silentAfterFrames) return false;
+    return !m_config.silentForBytes || m_unheard < *m_config.silentForBytes;
 }
 
 SimulatedRadio::Unit SimulatedRadio::currentUnit() const {
@@ -175,9 +187,19 @@ Response SimulatedRadio::feed(std::span<const std::uint8_t> bytes) {
     };
 
     for (const std::uint8_t b : bytes) {
-        if (deaf()) break;
+        if (deaf()) {
+            ++m_unheard;
+            continue;
+        }
+        if (m_unheard > 0 && !m_backFromSilence) {
+            m_backFromSilence = true;
+            flushEcho();
+            if (m_config.garbageOnReturn > 0)
+                response.chunks.push_back({Noise(m_config.garbageOnReturn), {}});
+        }
         echo.push_back(b);
         m_partial.push_back(b);
+        if (m_config.echoFlip && m_partial.size() == *m_config.echoFlip + 1) echo.back() ^= 0xFF;
         const Unit unit = settle();
 
         const bool inFrame = unit == Unit::Frame || unit == Unit::Line;
@@ -216,7 +238,7 @@ Response SimulatedRadio::feed(std::span<const std::uint8_t> bytes) {
 }
 
 void SimulatedRadio::handle(Unit unit, Bytes request, Response& response) {
-    RecordedRequest record{RequestKind::UnknownText, 0, std::move(request), {}};
+    RecordedRequest record{RequestKind::UnknownText, 0, std::move(request), {}, {}};
     Answer answer;
     switch (unit) {
         case Unit::Text:
@@ -400,7 +422,12 @@ void SimulatedRadio::respond(RecordedRequest record, Answer answer, Response& re
     if (m_config.answerBytes && out.size() > *m_config.answerBytes)
         out.resize(*m_config.answerBytes);
     record.answer = out;
-    if (!out.empty()) response.chunks.push_back({std::move(out), m_config.late});
+    const bool plainToken = answer.style != Style::None && answer.style != Style::Raw;
+    if (plainToken) record.token = answer.token;
+    const int number = static_cast<int>(m_requests.size()) + 1;
+    const bool lateOnce = m_config.lateOnce && m_config.lateOnce->request == number;
+    const auto delay = lateOnce ? m_config.lateOnce->delay : m_config.late;
+    if (!out.empty()) response.chunks.push_back({std::move(out), delay});
     m_requests.push_back(std::move(record));
 }
 

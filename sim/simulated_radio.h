@@ -59,6 +59,8 @@ struct RecordedRequest {
     Bytes bytes;
     // What went back behind the echo, faults applied.
     Bytes answer;
+    // The token that answer carried; empty when none went back or it was a read-back.
+    std::string token;
 };
 
 // The radio's misbehaviours. They act on the line: the radio still does what it was asked,
@@ -93,6 +95,21 @@ struct RadioConfig {
     // `unplugInFrame`, counted from 1, have arrived.
     std::optional<std::size_t> unplugAfterBytes{};
     int unplugInFrame = 1;
+
+    // With silentAfterFrames: the radio hears again once this many bytes went unheard, and
+    // sends `garbageOnReturn` bytes of line noise before anything else.
+    std::optional<std::size_t> silentForBytes{};
+    std::size_t garbageOnReturn = 0;
+    // The answer to request number `request` (every kind counts, from 1) alone follows its
+    // echo `delay` later, in place of `late`.
+    struct LateReply {
+        int request = 0;
+        std::chrono::milliseconds delay{0};
+    };
+    std::optional<LateReply> lateOnce{};
+    // Byte number `echoFlip` (from 0) of every request goes back inverted in the echo; the
+    // radio itself hears the request unchanged.
+    std::optional<std::size_t> echoFlip{};
 };
 
 // What goes back on the line for the bytes fed, in order: each chunk `delay` after the
@@ -163,6 +180,8 @@ class SimulatedRadio {
     int m_frames = 0;
     int m_blockTokenUses = 0;
     bool m_unplugged = false;
+    std::size_t m_unheard = 0;
+    bool m_backFromSilence = false;
 
     struct PendingRow {
         std::uint32_t row;

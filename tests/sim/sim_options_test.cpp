@@ -87,5 +87,36 @@ TEST(SimOptions, RefusesWhatItDoesNotUnderstand) {
     }
 }
 
+TEST(SimOptions, ReadsComingBackALateReplyTheEchoFlipAndTheByteGap) {
+    SimOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseSimOptions({"--silent-for-bytes", "1032", "--garbage-on-return", "700",
+                                 "--late-once", "4:5500", "--echo-flip", "5", "--byte-gap", "1"},
+                                options, error))
+        << error;
+    const RadioConfig& r = options.radio;
+    EXPECT_EQ(r.silentForBytes, 1032u);
+    EXPECT_EQ(r.garbageOnReturn, 700u);
+    ASSERT_TRUE(r.lateOnce);
+    EXPECT_EQ(r.lateOnce->request, 4);
+    EXPECT_EQ(r.lateOnce->delay, 5500ms);
+    EXPECT_EQ(r.echoFlip, 5u);
+    EXPECT_EQ(options.byteGap, 1ms);
+
+    const std::vector<std::vector<std::string>> bad = {
+        {"--silent-for-bytes", "0"},
+        {"--late-once", "4"},
+        {"--late-once", "0:100"},
+        {"--late-once", "4:-1"},
+        {"--late-once", "4:1:2"},
+        {"--echo-flip", "x"},
+        {"--byte-gap"},
+    };
+    for (const auto& args : bad) {
+        SimOptions refused;
+        EXPECT_FALSE(ParseSimOptions(args, refused, error)) << args[0] << " " << args.back();
+    }
+}
+
 }  // namespace
 }  // namespace vq::sim

@@ -389,5 +389,78 @@ TEST(Faults, UnplugCutsTheLineInTheChosenFrame) {
     EXPECT_EQ(radio.flashAt(0xC0400), 0xFF);
 }
 
+TEST(Faults, ComesBackFromSilenceWithNoiseAheadOfTheEcho) {
+    SimulatedRadio radio(
+        {.silentAfterFrames = 1, .silentForBytes = kFrameSize, .garbageOnReturn = 50});
+    Exchange(radio, "QK~FLASH\r");
+    EXPECT_EQ(Answer(radio, MakeWriteFrame(0xC0000, 0x00)), ToBytes("PG\r\n"));
+
+    // The tool's first try goes unheard, in two halves as the tool sends it.
+    const Bytes frame = MakeWriteFrame(0xC0400, 0x00);
+    EXPECT_TRUE(radio.feed(std::span(frame).first(512)).joined().empty());
+    EXPECT_TRUE(radio.feed(std::span(frame).subspan(512)).joined().empty());
+    EXPECT_EQ(radio.flashAt(0xC0400), 0xFF);
+
+    const Bytes retry = radio.feed(frame).joined();
+    ASSERT_EQ(retry.size(), 50 + kFrameSize + 4);
+    EXPECT_NE(Bytes(retry.begin(), retry.begin() + 50), Bytes(50, 0x00));
+    EXPECT_EQ(Bytes(retry.begin() + 50, retry.end()), Concat(frame, ToBytes("PG\r\n")));
+    EXPECT_EQ(radio.flashAt(0xC0400), 0x00);
+    // The noise comes once.
+    EXPECT_EQ(Answer(radio, MakeWriteFrame(0xC0800, 0x00)), ToBytes("PG\r\n"));
+    EXPECT_EQ(radio.requests().size(), 4u);
+}
+
+TEST(Faults, OneChosenAnswerIsLateTheOthersKeepTheCommonDelay) {
+    SimulatedRadio radio({.late = 10ms, .lateOnce = RadioConfig::LateReply{2, 5500ms}});
+    std::vector<std::chrono::milliseconds> delays;
+    for (const char* request : {"QK~VQ-K38\r", "QK~FLASH\r", "QK~VQ-K38\r"}) {
+        const Response response = radio.feed(ToBytes(request));
+        ASSERT_EQ(response.chunks.size(), 2u);
+        delays.push_back(response.chunks[1].delay);
+    }
+    EXPECT_EQ(delays, (std::vector<std::chrono::milliseconds>{10ms, 5500ms, 10ms}));
+}
+
+TEST(Faults, EchoFlipChangesTheEchoButNotWhatTheRadioHears) {
+    SimulatedRadio radio({.echoFlip = 5});
+    std::string identify = "QK~VQ-K38\r\r\nOK\r\n";
+    identify[5] = static_cast<char>(identify[5] ^ 0xFF);
+    EXPECT_EQ(Exchange(radio, "QK~VQ-K38\r"), ToBytes(identify));
+
+    Exchange(radio, "QK~FLASH\r");
+    // Byte 5 of a write frame is the middle byte of the block address.
+    const Bytes frame = MakeWriteFrame(0xC0400, 0x12);
+    Bytes expected = Concat(frame, ToBytes("PG\r\n"));
+    expected[5] ^= 0xFF;
+    EXPECT_EQ(Exchange(radio, frame), expected);
+    EXPECT_EQ(radio.flashAt(0xC0400), 0x12);
+}
+
+TEST(Faults, EachRecordKeepsTheTokenItsAnswerCarried) {
+    struct Case {
+        const char* name;
+        RadioConfig config;
+        std::string token;
+    };
+    const std::vector<Case> cases = {
+        {"plain", {}, "PG"},
+        {"replaced", {.token = "NG"}, "NG"},
+        {"dropped", {.dropBlock = 0xC0400}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimulatedRadio radio(c.config);
+        Exchange(radio, "QK~FLASH\r");
+        Exchange(radio, MakeWriteFrame(0xC0400, 0x00));
+        EXPECT_EQ(radio.requests().back().token, c.token);
+    }
+    SimulatedRadio text;
+    Exchange(text, "QK~E\r");
+    Exchange(text, DataLine(0xC005, 0x00));
+    EXPECT_EQ(text.requests().front().token, "OK");
+    EXPECT_EQ(text.requests().back().token, "") << "a read-back carries no token";
+}
+
 }  // namespace
 }  // namespace vq::sim

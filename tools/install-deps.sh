@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the demonstration need, when missing.
+# Installs the Debian packages the build, the tests, the fuzz targets (clang with its
+# sanitizer and libFuzzer runtimes) and the demonstration need, when missing.
 set -euo pipefail
 
 packages=(
@@ -7,6 +8,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   srecord binutils fonts-noto-cjk
+  clang libclang-rt-dev
 )
 
 missing=()

@@ -48,6 +48,7 @@ Plays the VQ-K38 radio on a pseudo-terminal; prints the device path as its first
   --unplug-in-frame N       ... of frame number N (default 1)
   --silent-for-bytes K      with --silent-after-frames: hear again after K unheard bytes
   --garbage-on-return N     send N bytes of line noise on hearing again
+  --garble-on-return        invert every bit of the first echo and answer after hearing again
   --late-once N:MS          send the answer to request N (from 1) MS milliseconds after its echo
   --echo-flip N             invert byte N (from 0) of every request in its echo
   --byte-gap MS             send every byte in a write of its own, MS milliseconds apart
@@ -76,6 +77,8 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
             radio.regionError = true;
         } else if (flag == "--silent") {
             radio.silent = true;
+        } else if (flag == "--garble-on-return") {
+            radio.garbleOnReturn = true;
         } else if (flag == "--link" || flag == "--log" || flag == "--dump" || flag == "--token") {
             const auto text = value();
             if (!text || text->empty()) return fail("needs a value");

@@ -193,11 +193,12 @@ Response SimulatedRadio::feed(std::span<const std::uint8_t> bytes) {
         }
         if (m_unheard > 0 && !m_backFromSilence) {
             m_backFromSilence = true;
+            m_garbling = m_config.garbleOnReturn;
             flushEcho();
             if (m_config.garbageOnReturn > 0)
                 response.chunks.push_back({Noise(m_config.garbageOnReturn), {}});
         }
-        echo.push_back(b);
+        echo.push_back(m_garbling ? static_cast<std::uint8_t>(~b) : b);
         m_partial.push_back(b);
         if (m_config.echoFlip && m_partial.size() == *m_config.echoFlip + 1) echo.back() ^= 0xFF;
         const Unit unit = settle();
@@ -421,9 +422,13 @@ void SimulatedRadio::respond(RecordedRequest record, Answer answer, Response& re
     Bytes out = render(answer);
     if (m_config.answerBytes && out.size() > *m_config.answerBytes)
         out.resize(*m_config.answerBytes);
+    const bool garbled = std::exchange(m_garbling, false);
+    if (garbled) {
+        for (std::uint8_t& b : out) b = static_cast<std::uint8_t>(~b);
+    }
     record.answer = out;
     const bool plainToken = answer.style != Style::None && answer.style != Style::Raw;
-    if (plainToken) record.token = answer.token;
+    if (plainToken && !garbled) record.token = answer.token;
     const int number = static_cast<int>(m_requests.size()) + 1;
     const bool lateOnce = m_config.lateOnce && m_config.lateOnce->request == number;
     const auto delay = lateOnce ? m_config.lateOnce->delay : m_config.late;

@@ -97,9 +97,11 @@ struct RadioConfig {
     int unplugInFrame = 1;
 
     // With silentAfterFrames: the radio hears again once this many bytes went unheard, and
-    // sends `garbageOnReturn` bytes of line noise before anything else.
+    // sends `garbageOnReturn` bytes of line noise before anything else. With garbleOnReturn
+    // the first request it hears again comes back, echo and answer, with every bit inverted.
     std::optional<std::size_t> silentForBytes{};
     std::size_t garbageOnReturn = 0;
+    bool garbleOnReturn = false;
     // The answer to request number `request` (every kind counts, from 1) alone follows its
     // echo `delay` later, in place of `late`.
     struct LateReply {
@@ -182,6 +184,7 @@ class SimulatedRadio {
     bool m_unplugged = false;
     std::size_t m_unheard = 0;
     bool m_backFromSilence = false;
+    bool m_garbling = false;
 
     struct PendingRow {
         std::uint32_t row;

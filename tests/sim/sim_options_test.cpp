@@ -90,13 +90,15 @@ TEST(SimOptions, RefusesWhatItDoesNotUnderstand) {
 TEST(SimOptions, ReadsComingBackALateReplyTheEchoFlipAndTheByteGap) {
     SimOptions options;
     std::string error;
-    ASSERT_TRUE(ParseSimOptions({"--silent-for-bytes", "1032", "--garbage-on-return", "700",
-                                 "--late-once", "4:5500", "--echo-flip", "5", "--byte-gap", "1"},
-                                options, error))
+    ASSERT_TRUE(ParseSimOptions(
+        {"--silent-for-bytes", "1032", "--garbage-on-return", "700", "--garble-on-return",
+         "--late-once", "4:5500", "--echo-flip", "5", "--byte-gap", "1"},
+        options, error))
         << error;
     const RadioConfig& r = options.radio;
     EXPECT_EQ(r.silentForBytes, 1032u);
     EXPECT_EQ(r.garbageOnReturn, 700u);
+    EXPECT_TRUE(r.garbleOnReturn);
     ASSERT_TRUE(r.lateOnce);
     EXPECT_EQ(r.lateOnce->request, 4);
     EXPECT_EQ(r.lateOnce->delay, 5500ms);

@@ -411,6 +411,23 @@ TEST(Faults, ComesBackFromSilenceWithNoiseAheadOfTheEcho) {
     EXPECT_EQ(radio.requests().size(), 4u);
 }
 
+TEST(Faults, FirstRequestHeardAgainComesBackGarbled) {
+    SimulatedRadio radio(
+        {.silentAfterFrames = 1, .silentForBytes = kFrameSize, .garbleOnReturn = true});
+    Exchange(radio, "QK~FLASH\r");
+    Exchange(radio, MakeWriteFrame(0xC0000, 0x00));
+    const Bytes frame = MakeWriteFrame(0xC0400, 0x00);
+    EXPECT_TRUE(Exchange(radio, frame).empty());
+
+    Bytes garbled = Concat(frame, ToBytes("PG\r\n"));
+    for (std::uint8_t& b : garbled) b = static_cast<std::uint8_t>(~b);
+    const Bytes first = radio.feed(std::span(frame).first(512)).joined();
+    EXPECT_EQ(Concat(first, radio.feed(std::span(frame).subspan(512)).joined()), garbled);
+    EXPECT_EQ(radio.requests().back().token, "");
+    EXPECT_EQ(radio.flashAt(0xC0400), 0x00) << "the radio heard the frame unchanged";
+    EXPECT_EQ(Answer(radio, MakeWriteFrame(0xC0800, 0x00)), ToBytes("PG\r\n"));
+}
+
 TEST(Faults, OneChosenAnswerIsLateTheOthersKeepTheCommonDelay) {
     SimulatedRadio radio({.late = 10ms, .lateOnce = RadioConfig::LateReply{2, 5500ms}});
     std::vector<std::chrono::milliseconds> delays;

@@ -96,6 +96,7 @@ int ProgramSeveral(const CliOptions& options, const QStringList& arguments) {
     struct Child {
         QString port;
         std::unique_ptr<QProcess> process;
+        bool ended = false;  // finished, or could not be started at all
         QString finalMessage;
         int exitCode = ExitFailure;
     };
@@ -110,46 +111,69 @@ int ProgramSeveral(const CliOptions& options, const QStringList& arguments) {
         common << arguments[i];
     }
     std::vector<Child> children;
+    for (const QString& port : options.ports) {
+        children.push_back({port, std::make_unique<QProcess>(), false, {}, ExitFailure});
+    }
+
     int running = 0;
     QEventLoop loop;
-    for (const QString& port : options.ports) {
-        Child child{port, std::make_unique<QProcess>(), {}, ExitFailure};
-        children.push_back(std::move(child));
-    }
+    const auto ended = [&running, &loop](Child& child) {
+        if (child.ended) return;
+        child.ended = true;
+        if (--running == 0) loop.quit();
+    };
+    // A last line without its newline is passed on when the child has ended.
+    const auto forwardProgress = [](Child& child, bool toTheEnd) {
+        QProcess& process = *child.process;
+        process.setReadChannel(QProcess::StandardError);
+        while (process.canReadLine() || (toTheEnd && process.bytesAvailable() > 0)) {
+            const QString line = QString::fromUtf8(process.readLine()).trimmed();
+            std::fprintf(stderr, "[%s] %s\n", qPrintable(child.port), qPrintable(line));
+        }
+        std::fflush(stderr);
+    };
     for (Child& child : children) {
         QProcess* process = child.process.get();
         Child* self = &child;
-        QObject::connect(process, &QProcess::readyReadStandardError, [self, process] {
-            process->setReadChannel(QProcess::StandardError);
-            while (process->canReadLine()) {
-                const QString line = QString::fromUtf8(process->readLine()).trimmed();
-                std::fprintf(stderr, "[%s] %s\n", qPrintable(self->port), qPrintable(line));
-            }
-            std::fflush(stderr);
-        });
-        QObject::connect(process, &QProcess::finished, [self, process, &running, &loop](int code) {
-            self->exitCode = code;
-            process->setReadChannel(QProcess::StandardOutput);
-            const QStringList lines =
-                QString::fromUtf8(process->readAllStandardOutput()).trimmed().split('\n');
-            self->finalMessage = lines.isEmpty() ? QString() : lines.last().trimmed();
-            if (--running == 0) loop.quit();
-        });
+        QObject::connect(process, &QProcess::readyReadStandardError,
+                         [self, forwardProgress] { forwardProgress(*self, false); });
+        QObject::connect(
+            process, &QProcess::finished, [self, process, forwardProgress, ended](int code) {
+                forwardProgress(*self, true);
+                self->exitCode = code;
+                process->setReadChannel(QProcess::StandardOutput);
+                const QStringList lines =
+                    QString::fromUtf8(process->readAllStandardOutput()).trimmed().split('\n');
+                self->finalMessage = lines.last().trimmed();
+                ended(*self);
+            });
+        // A child that cannot be started never finishes; it counts as a failed job.
+        QObject::connect(process, &QProcess::errorOccurred,
+                         [self, ended](QProcess::ProcessError error) {
+                             if (error != QProcess::FailedToStart) return;
+                             self->finalMessage = "the job could not be started";
+                             ended(*self);
+                         });
+        ++running;
         process->start(QCoreApplication::applicationFilePath(),
                        QStringList{common} << "--port" << child.port);
-        ++running;
     }
     if (running > 0) loop.exec();
+
     bool allSucceeded = true;
     for (const Child& child : children) {
-        if (child.process->exitStatus() != QProcess::NormalExit) {
+        if (child.process->error() == QProcess::FailedToStart) {
+            std::fprintf(stdout, "%s: %s\n", qPrintable(child.port),
+                         qPrintable(child.finalMessage));
+            allSucceeded = false;
+        } else if (child.process->exitStatus() != QProcess::NormalExit) {
             std::fprintf(stdout, "%s: the job ended abnormally\n", qPrintable(child.port));
             allSucceeded = false;
-            continue;
+        } else {
+            std::fprintf(stdout, "%s: %s (exit %d)\n", qPrintable(child.port),
+                         qPrintable(child.finalMessage), child.exitCode);
+            allSucceeded = allSucceeded && child.exitCode == ExitSuccess;
         }
-        std::fprintf(stdout, "%s: %s (exit %d)\n", qPrintable(child.port),
-                     qPrintable(child.finalMessage), child.exitCode);
-        allSucceeded = allSucceeded && child.exitCode == ExitSuccess;
     }
     std::fflush(stdout);
     return allSucceeded ? ExitSuccess : ExitFailure;
@@ -225,8 +249,9 @@ int Run(const QStringList& arguments) {
     }
     const CliOptions& options = *parsed.options;
     if (options.command == Command::Ports) return ListPorts();
-    if (options.ports.size() > 1) return ProgramSeveral(options, arguments);
 
+    // Loaded before any radio is reached, also when the jobs run in child processes, so that
+    // a refused file ends everything at once with its own status.
     auto image = std::make_unique<MemoryImage>();
     if (options.imageFile.isEmpty()) {
         EmbeddedImage carried;
@@ -240,6 +265,7 @@ int Run(const QStringList& arguments) {
             return ExitImageRefused;
         }
     }
+    if (options.ports.size() > 1) return ProgramSeveral(options, arguments);
 
     switch (options.command) {
         case Command::Info:

@@ -171,7 +171,14 @@ ParseResult ParseArguments(const QStringList& arguments) {
                 return Usage("--port takes COM1..COM16 or a device path, not \"" + p + "\"");
             }
         }
-        if (options.ports.removeDuplicates() > 0) return Usage("a port is given twice");
+        // COM names in any letter case name the same port; two jobs on one port would fight
+        // over it.
+        QStringList named;
+        for (const auto& p : options.ports) {
+            const auto com = ComNumber(p);
+            named << (com ? QString("COM%1").arg(*com) : p);
+        }
+        if (named.removeDuplicates() > 0) return Usage("a port is given twice");
     } else if (!options.ports.isEmpty()) {
         return Usage(QString(spec.synopsis) + " takes no --port");
     }

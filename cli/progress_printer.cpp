@@ -31,17 +31,22 @@ void ProgressPrinter::showUnit(const FlashEvent& event) {
                 : 0.0;
     const double bytesPerSecond =
         seconds > 0 ? event.unitsDone * static_cast<double>(m_bytesPerUnit) / seconds : 0.0;
-    const int left = event.unitsToWrite - event.unitsDone;
-    const double secondsLeft = event.unitsDone > 0 ? seconds / event.unitsDone * left : 0.0;
-    const int whole = static_cast<int>(secondsLeft + 0.5);
+    // Until one unit is done there is no rate to reckon the time left from.
+    char left[16] = "--:--";
+    if (event.unitsDone > 0) {
+        const double secondsLeft =
+            seconds / event.unitsDone * (event.unitsToWrite - event.unitsDone);
+        const int whole = static_cast<int>(secondsLeft + 0.5);
+        std::snprintf(left, sizeof left, "%d:%02d", whole / 60, whole % 60);
+    }
     if (m_terminal) {
-        std::fprintf(m_out, "\r%05X  %d/%d %s  %6.0f B/s  %d:%02d left ", event.address,
-                     event.unitsDone, event.unitsToWrite, m_unitName, bytesPerSecond, whole / 60,
-                     whole % 60);
+        // Cleared behind the text, since a shorter line would leave the old one's tail.
+        std::fprintf(m_out, "\r%05X  %d/%d %s  %6.0f B/s  %s left\033[K", event.address,
+                     event.unitsDone, event.unitsToWrite, m_unitName, bytesPerSecond, left);
         m_lineOpen = true;
     } else {
-        std::fprintf(m_out, "%05X %d/%d %s %.0f B/s %d:%02d left\n", event.address, event.unitsDone,
-                     event.unitsToWrite, m_unitName, bytesPerSecond, whole / 60, whole % 60);
+        std::fprintf(m_out, "%05X %d/%d %s %.0f B/s %s left\n", event.address, event.unitsDone,
+                     event.unitsToWrite, m_unitName, bytesPerSecond, left);
     }
     std::fflush(m_out);
 }
@@ -49,7 +54,9 @@ void ProgressPrinter::showUnit(const FlashEvent& event) {
 void ProgressPrinter::showFailure(const FlashEvent& event) {
     finish();
     const AttemptRecord& a = event.attempt;
-    std::fprintf(m_out, "%05X: attempt %d of %d failed: ", event.address, a.attempt, a.attempts);
+    // Erase, end and the command words have no block or row to name.
+    if (event.address != 0) std::fprintf(m_out, "%05X: ", event.address);
+    std::fprintf(m_out, "attempt %d of %d failed: ", a.attempt, a.attempts);
     switch (a.cause) {
         case AttemptFailure::ShortReply:
             std::fprintf(m_out, "time-out with %d of %d bytes\n", a.received, a.expected);

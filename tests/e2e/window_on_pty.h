@@ -29,6 +29,8 @@ struct LoggedRequest {
     std::string kind;
     std::string address;  // hexadecimal, write frames and data lines only
     int bytes = 0;
+    // What came back behind the echo.
+    int answer = 0;
     std::string settings;
 
     // "identify", "flash-write C0400": what a test compares, readable in a failure.
@@ -45,6 +47,7 @@ inline std::vector<LoggedRequest> LoggedRequests(const SimProcess& sim) {
             const QString value = field.section(u'=', 1);
             if (field.startsWith(u"address=")) request.address = value.toStdString();
             if (field.startsWith(u"bytes=")) request.bytes = value.toInt();
+            if (field.startsWith(u"answer=")) request.answer = value.toInt();
             if (field.startsWith(u"settings=")) request.settings = value.toStdString();
         }
         requests.push_back(request);

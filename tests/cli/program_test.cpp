@@ -1,4 +1,4 @@
-// vqflash-cli program and the single steps against the simulated radio: the flash it leaves,
+// vqflash-cli program (and one single step) against the simulated radio: the flash it leaves,
 // the exit status and message of every way the job can end, and the progress on stderr.
 
 #include <fcntl.h>
@@ -34,8 +34,10 @@ TEST_P(ProgramSucceeds, FlashHoldsTheImageAndOnlyUsedBlocksWereSent) {
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(run.out, "Completed.\n");
-    EXPECT_EQ(RequestKinds(radio).first(), "identify");
-    EXPECT_EQ(RequestKinds(radio).last(), "flash-end");
+    const QStringList kinds = RequestKinds(radio);
+    ASSERT_FALSE(kinds.isEmpty());
+    EXPECT_EQ(kinds.first(), "identify");
+    EXPECT_EQ(kinds.last(), "flash-end");
     EXPECT_EQ(WrittenBlocks(radio), UsedBlocks(CarriedImage(), c.topWritten / 16));
     const QStringList settings = RequestFields(radio, "settings");
     EXPECT_EQ(settings.count(c.settings), settings.size()) << settings.join(' ').toStdString();
@@ -178,8 +180,8 @@ TEST_P(FailedAttempts, AreExplainedOnlyWithVerbose) {
     EXPECT_EQ(causes, c.causeLines);
 }
 
-// The cause lines of attempts first..last of an operation that allows `of`; erase and end
-// name no block.
+// The cause lines of attempts 1..last of an operation that allows `of` attempts; erase and
+// end name no block.
 QStringList Causes(const char* block, int last, int of, const char* token) {
     QStringList lines;
     for (int attempt = 1; attempt <= last; ++attempt) {

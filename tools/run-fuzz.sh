@@ -32,8 +32,8 @@ for target in "${targets[@]}"; do
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
     echo "$target: ${runs:-?} runs in ${seconds} s, no finding"
   else
-    echo "$target: FINDING; input in $findings/, log $log"
     tail -n 60 "$log"
+    echo "$target: FINDING. $(grep -o 'Test unit written to .*' "$log" || echo "See $log.")"
     status=1
   fi
 done

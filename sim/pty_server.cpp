@@ -231,6 +231,9 @@ int PtyServer::currentBaud() const {
 }
 
 void PtyServer::handleInput() {
+    // A poll can report the tool's bytes before the closing and opening that came ahead of
+    // them; taken in that order, the closing would throw away the start of a new request.
+    handleWatchEvents();
     std::array<std::uint8_t, 4096> buffer;
     const ssize_t n = ::read(m_master, buffer.data(), buffer.size());
     if (n <= 0) return;

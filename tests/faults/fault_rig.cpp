@@ -1,5 +1,6 @@
 #include "fault_rig.h"
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -166,7 +167,15 @@ long ResidentKiB() {
     return -1;
 }
 
+long HeapInUseKiB() {
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<long>((info.uordblks + info.hblkhd) / 1024);
+}
+
 CommandOutcome InProcessTool::Program(const QString& device) {
+    // The fake window records every progress step; the window it stands for keeps none.
+    window.text1History = {};
+    window.barHistory = {};
     port.setDeviceName(device);
     return RunStartJob(link, flash);
 }

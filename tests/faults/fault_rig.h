@@ -60,8 +60,9 @@ TestImage MakeImage(const QString& path, const std::vector<std::uint32_t>& block
 std::multiset<std::string> FileDescriptors();
 // Whether any descriptor of this process refers to that path.
 bool HoldsPath(const QString& path);
-// Resident memory of this process, in KiB.
+// Resident memory of this process, and the part of it the allocator has handed out, in KiB.
 long ResidentKiB();
+long HeapInUseKiB();
 
 // The tool in this process: the Qt port, timer and pump the programs use, with the window's
 // controls as plain values. It lives across jobs, as the window does.

@@ -62,8 +62,9 @@ std::optional<DataRecord> SoundDataRecord(std::string_view line) {
     const std::size_t addressBytes = static_cast<std::size_t>(line[1] - '0') + 1;
     const std::size_t checksumIndex = bytes->size() - 1;
     if (checksumIndex < 1 + addressBytes) return record;  // no room for data
-    for (std::size_t i = 1; i <= addressBytes; ++i)
+    for (std::size_t i = 1; i <= addressBytes; ++i) {
         record.address = record.address * 256 + (*bytes)[i];
+    }
     record.data.assign(bytes->begin() + static_cast<std::ptrdiff_t>(1 + addressBytes),
                        bytes->begin() + static_cast<std::ptrdiff_t>(checksumIndex));
     return record;

@@ -41,6 +41,12 @@ class FileTextFile : public TextFile {
 std::unique_ptr<TextFile> FileTextInput::open(const std::string& name) {
     std::error_code error;
     if (std::filesystem::is_directory(name, error)) throw FileFailure(name + " is a directory");
+    // A pipe would block the opening until a writer comes, and a device such as /dev/zero
+    // would never end; an image is a plain file.
+    const auto status = std::filesystem::status(name, error);
+    if (!error && !std::filesystem::is_regular_file(status)) {
+        throw FileFailure(name + " is not a regular file");
+    }
     std::ifstream stream(name, std::ios::binary);
     if (!stream) throw FileFailure("cannot open " + name);
     return std::make_unique<FileTextFile>(std::move(stream));

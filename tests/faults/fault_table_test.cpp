@@ -3,6 +3,7 @@
 #include <QSerialPort>
 #include <QTemporaryDir>
 #include <optional>
+#include <ostream>
 
 #include "fault_rig.h"
 
@@ -24,6 +25,10 @@ struct FaultCase {
     Ms atLeast;  // the time the fault must cost, which shows it took effect
     Ms atMost;
 };
+
+void PrintTo(const FaultCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 // A program job sends frame 1, the erase, then one write frame per block, then the end.
 const FaultCase kCases[] = {

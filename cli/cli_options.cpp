@@ -8,15 +8,15 @@
 namespace vq::cli {
 namespace {
 
-struct CommandSpec {
+struct CommandEntry {
     Command command;
     int minArgs;
     int maxArgs;
     const char* synopsis;
 };
 
-const std::map<QString, CommandSpec>& Commands() {
-    static const std::map<QString, CommandSpec> commands = {
+const std::map<QString, CommandEntry>& Commands() {
+    static const std::map<QString, CommandEntry> commands = {
         {"program", {Command::Program, 0, 0, "program"}},
         {"sequence", {Command::Sequence, 1, 1, "sequence MODE"}},
         {"identify", {Command::Identify, 0, 0, "identify"}},
@@ -116,14 +116,14 @@ ParseResult ParseArguments(const QStringList& arguments) {
     if (positional.isEmpty()) return Usage("no command given");
     const auto found = Commands().find(positional.first());
     if (found == Commands().end()) return Usage("unknown command \"" + positional.first() + "\"");
-    const CommandSpec& spec = found->second;
+    const CommandEntry& entry = found->second;
     const QStringList args = positional.mid(1);
-    if (args.size() < spec.minArgs || args.size() > spec.maxArgs) {
-        return Usage(QString("usage: ") + spec.synopsis);
+    if (args.size() < entry.minArgs || args.size() > entry.maxArgs) {
+        return Usage(QString("usage: ") + entry.synopsis);
     }
 
     CliOptions options;
-    options.command = spec.command;
+    options.command = entry.command;
     const auto baudOption = ParseBaud(parser.value(baud));
     if (!baudOption) return Usage("--baud takes 9600, 38400 or 57600");
     options.baudOption = *baudOption;
@@ -134,7 +134,7 @@ ParseResult ParseArguments(const QStringList& arguments) {
     options.verbose = parser.isSet(verbose);
     if (options.quiet && options.verbose) return Usage("--quiet and --verbose exclude each other");
 
-    switch (spec.command) {
+    switch (entry.command) {
         case Command::Sequence:
         case Command::Connect:
         case Command::Erase:
@@ -161,9 +161,9 @@ ParseResult ParseArguments(const QStringList& arguments) {
             break;
     }
 
-    if (NeedsPort(spec.command)) {
-        if (options.ports.isEmpty()) return Usage(QString(spec.synopsis) + " needs --port");
-        if (options.ports.size() > 1 && spec.command != Command::Program) {
+    if (NeedsPort(entry.command)) {
+        if (options.ports.isEmpty()) return Usage(QString(entry.synopsis) + " needs --port");
+        if (options.ports.size() > 1 && entry.command != Command::Program) {
             return Usage("only program takes several --port options");
         }
         for (const auto& p : options.ports) {
@@ -180,7 +180,7 @@ ParseResult ParseArguments(const QStringList& arguments) {
         }
         if (named.removeDuplicates() > 0) return Usage("a port is given twice");
     } else if (!options.ports.isEmpty()) {
-        return Usage(QString(spec.synopsis) + " takes no --port");
+        return Usage(QString(entry.synopsis) + " takes no --port");
     }
     return {options, {}, {}};
 }

@@ -53,7 +53,8 @@ const char* const kNormalCaption = "Morvek";
 FrmMain::FrmMain(PlatformObjects platform, QWidget* parent)
     : QMainWindow(parent),
       m_platform(std::move(platform)),
-      m_link(*m_platform.serialPort, *m_platform.timer, *m_platform.pump, *this),
+      m_link(*m_platform.serialPort, *m_platform.timer, *m_platform.quietTimer, *m_platform.pump,
+             *this),
       m_programmer(m_link, *m_image) {
     setWindowTitle("VQ-K38T");
     setFont(GothicFont(kDefaultPoints));

@@ -29,6 +29,7 @@ int main(int argc, char* argv[]) {
     vq::PlatformObjects platform;
     platform.serialPort = std::make_unique<vq::QtSerialPort>(parser.value(portPrefix));
     platform.timer = std::make_unique<vq::QtTimer>();
+    platform.quietTimer = std::make_unique<vq::QtTimer>();
     platform.pump = std::make_unique<vq::QtEventPump>();
     auto messageBox = std::make_unique<vq::QtMessageBox>();
     vq::QtMessageBox& boxes = *messageBox;

@@ -15,6 +15,7 @@ namespace vq {
 struct PlatformObjects {
     std::unique_ptr<SerialPort> serialPort;
     std::unique_ptr<OneShotTimer> timer;
+    std::unique_ptr<OneShotTimer> quietTimer;
     std::unique_ptr<EventPump> pump;
     std::unique_ptr<MessageBox> messageBox;
     std::unique_ptr<TextFileInput> fileInput;

@@ -185,9 +185,10 @@ int RunOnRadio(const CliOptions& options, const MemoryImage& image) {
     const auto com = ComNumber(portName);
     if (!com) port.setDeviceName(portName);
     QtTimer timer;
+    QtTimer quietTimer;
     QtEventPump pump;
     CliControls controls(options, com.value_or(1));
-    Link link(port, timer, pump, controls);
+    Link link(port, timer, quietTimer, pump, controls);
     FlashProgrammer flash(link, image);
 
     const bool flashMode = options.mode == 2 || options.command == Command::Program;

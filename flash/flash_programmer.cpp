@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <optional>
 #include <stdexcept>
 
@@ -16,6 +17,12 @@ constexpr int kEraseAttempts = 3;
 constexpr int kWriteAttempts = 10;
 constexpr int kEndAttempts = 10;
 constexpr int kCommandWordAttempts = 10;
+
+// How long the line must stay quiet before a retry. After a time-out the radio may still be
+// answering the request that timed out; after a refused or garbled reply only the tail of
+// what put the reply out of step can still be on its way.
+constexpr std::chrono::milliseconds kQuietAfterTimeOut{1000};
+constexpr std::chrono::milliseconds kQuietAfterRefusal{100};
 
 // Settings options each kind of request honours: flash mode all three speeds, the text modes
 // only the first two.
@@ -140,6 +147,7 @@ int FlashProgrammer::TransferFlashFrame() {
         }
     }
     if (count >= kFrameExchangeCount) timer.setEnabled(false);
+    m_transferTimedOut = m_transferTimedOut || count < kFrameExchangeCount;
     m_link.SetReceiveBuffer(std::move(collected));
     return count;
 }
@@ -158,7 +166,10 @@ int FlashProgrammer::TransferLine(std::int16_t mode) {
         PrefixedLineBuffer[2] = '~';
         port.output(PrefixedLineBuffer);
     }
-    return m_link.WaitForReply(TextShape(mode).expected);
+    const int expected = TextShape(mode).expected;
+    const int count = m_link.WaitForReply(expected);
+    m_transferTimedOut = m_transferTimedOut || count < expected;
+    return count;
 }
 
 int FlashProgrammer::CheckLineReadback(std::size_t offset) const {
@@ -173,7 +184,9 @@ int FlashProgrammer::CheckLineReadback(std::size_t offset) const {
 std::int16_t FlashProgrammer::RepeatRequest(int attempts, std::int16_t mode,
                                             std::span<const std::int16_t> accepted) {
     const ReplyShape& shape = ShapeOf(mode);
+    m_transferTimedOut = false;
     for (int attempt = 1; attempt <= attempts; ++attempt) {
+        if (attempt > 1) SettleBeforeRetry();
         AttemptRecord failure = FreshAttempt(attempt, attempts);
         const int count = TransferFrame(mode);
         if (const auto code =
@@ -249,7 +262,9 @@ std::int16_t FlashProgrammer::WriteFlash() {
 bool FlashProgrammer::WriteUnit(std::uint32_t address, int done, int toWrite,
                                 const std::function<bool(AttemptRecord&)>& tryOnce) {
     Notify({FlashEvent::Kind::UnitStarted, address, done, toWrite, {}});
+    m_transferTimedOut = false;
     for (int attempt = 1; attempt <= kWriteAttempts; ++attempt) {
+        if (attempt > 1) SettleBeforeRetry();
         AttemptRecord failure = FreshAttempt(attempt, kWriteAttempts);
         if (tryOnce(failure)) {
             Notify({FlashEvent::Kind::UnitFinished, address, done + 1, toWrite, {}});
@@ -301,6 +316,11 @@ std::int16_t FlashProgrammer::WriteImage(std::int16_t mode) {
         }
         return 0;
     });
+}
+
+void FlashProgrammer::SettleBeforeRetry() {
+    m_link.AwaitQuietLine(m_transferTimedOut ? kQuietAfterTimeOut : kQuietAfterRefusal);
+    m_transferTimedOut = false;
 }
 
 void FlashProgrammer::Notify(const FlashEvent& event) const {

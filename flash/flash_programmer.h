@@ -78,6 +78,9 @@ class FlashProgrammer {
     // one of the accepted codes; returns that code, or 1 when the attempts ran out.
     std::int16_t RepeatRequest(int attempts, std::int16_t mode,
                                std::span<const std::int16_t> accepted);
+    // Before another attempt: waits for the line to go quiet, longer when a transfer of the
+    // failed attempt timed out, so that a late answer is not read as the next one's.
+    void SettleBeforeRetry();
     // Up to ten tries of one block or row, a fresh count for each; tells the observer.
     bool WriteUnit(std::uint32_t address, int done, int toWrite,
                    const std::function<bool(AttemptRecord&)>& tryOnce);
@@ -88,6 +91,8 @@ class FlashProgrammer {
     Link& m_link;
     const MemoryImage& m_image;
     Observer m_observer;
+    // Whether a transfer ended by its time-out since the attempts began or the line settled.
+    bool m_transferTimedOut = false;
 };
 
 // The Text1 form of a block or row start: the row in uppercase hex with a "0" behind it.

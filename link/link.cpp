@@ -35,9 +35,11 @@ std::string LineSettingsString(int option) {
     return kLineSettings.at(static_cast<std::size_t>(option));
 }
 
-Link::Link(SerialPort& port, OneShotTimer& timer, EventPump& pump, WindowControls& window)
-    : m_port(port), m_timer(timer), m_pump(pump), m_window(window) {
+Link::Link(SerialPort& port, OneShotTimer& timer, OneShotTimer& quietTimer, EventPump& pump,
+           WindowControls& window)
+    : m_port(port), m_timer(timer), m_quietTimer(quietTimer), m_pump(pump), m_window(window) {
     m_timer.setTickHandler([this] { Timer1_Timer(); });
+    m_quietTimer.setTickHandler([this] { m_quietTimer.setEnabled(false); });
 }
 
 void Link::ApplyLineSettings(int lastOption) {
@@ -63,6 +65,22 @@ void Link::ClosePortIfOpen() noexcept {
 
 void Link::DiscardStaleInput() {
     if (m_port.inBufferCount() > 0) m_port.input();
+}
+
+void Link::AwaitQuietLine(std::chrono::milliseconds quiet) {
+    DiscardStaleInput();
+    m_quietTimer.setInterval(quiet);
+    m_quietTimer.setEnabled(true);
+    m_timer.setEnabled(true);
+    while (m_quietTimer.enabled() && m_timer.enabled()) {
+        m_pump.pumpEvents();
+        if (m_port.inBufferCount() > 0) {
+            m_port.input();
+            m_quietTimer.setEnabled(true);
+        }
+    }
+    m_quietTimer.setEnabled(false);
+    m_timer.setEnabled(false);
 }
 
 int Link::WaitForReply(int expectedCount) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <span>
@@ -19,10 +20,12 @@ using Bytes = std::vector<std::uint8_t>;
 
 // The serial link to the radio: line settings, the port bracket around every operation, one
 // exchange with its time-out, and the link-level operations connect, identify and line test.
-// It owns the receive buffer; the port, the timer, the pump and the window are the owner's.
+// It owns the receive buffer; the port, the timers, the pump and the window are the owner's.
 class Link {
   public:
-    Link(SerialPort& port, OneShotTimer& timer, EventPump& pump, WindowControls& window);
+    // timer is the reply time-out Timer1; quietTimer measures how long the line has been quiet.
+    Link(SerialPort& port, OneShotTimer& timer, OneShotTimer& quietTimer, EventPump& pump,
+         WindowControls& window);
     Link(const Link&) = delete;
     Link& operator=(const Link&) = delete;
 
@@ -52,6 +55,11 @@ class Link {
     // cannot shift the tokens of the next one away from the index the echo rule predicts.
     void DiscardStaleInput();
 
+    // Discards whatever arrives until nothing has arrived for `quiet`, so that the rest of an
+    // answer still on its way cannot be read as the answer to the next request. A line that
+    // never goes quiet is given up on after one reply time-out.
+    void AwaitQuietLine(std::chrono::milliseconds quiet);
+
     // Arms Timer1 and pumps events until expectedCount bytes are waiting or the timer has
     // switched itself off; then reads every waiting byte into the receive buffer. Returns the
     // count waiting when the wait ended.
@@ -79,6 +87,7 @@ class Link {
   private:
     SerialPort& m_port;
     OneShotTimer& m_timer;
+    OneShotTimer& m_quietTimer;
     EventPump& m_pump;
     WindowControls& m_window;
     Bytes m_receiveBuffer;

@@ -7,14 +7,14 @@
 
 namespace vq {
 
-// The reply time-out on a single-shot QTimer; the tick runs from the event loop, so only
-// while events are pumped.
+// A single-shot QTimer; the tick runs from the event loop, so only while events are pumped.
 class QtTimer : public OneShotTimer {
   public:
     explicit QtTimer(std::chrono::milliseconds interval = kReplyTimeout);
     QtTimer(const QtTimer&) = delete;
     QtTimer& operator=(const QtTimer&) = delete;
 
+    void setInterval(std::chrono::milliseconds interval) override { m_timer.setInterval(interval); }
     void setEnabled(bool enabled) override;
     bool enabled() const override { return m_timer.isActive(); }
     void setTickHandler(std::function<void()> handler) override { m_handler = std::move(handler); }

@@ -53,6 +53,7 @@ struct WindowRig {
         box = fakeBox.get();
         platform.serialPort = std::move(fakePort);
         platform.timer = std::make_unique<VirtualTimer>(clock);
+        platform.quietTimer = std::make_unique<VirtualTimer>(clock);
         platform.pump = std::make_unique<VirtualPump>(clock);
         platform.messageBox = std::move(fakeBox);
         platform.fileInput = std::make_unique<FileTextInput>();

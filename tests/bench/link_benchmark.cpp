@@ -25,9 +25,10 @@ struct LinkOnQt {
     explicit LinkOnQt(const QString& device) { port.setDeviceName(device); }
     vq::QtSerialPort port;
     vq::QtTimer timer;
+    vq::QtTimer quietTimer;
     vq::QtEventPump pump;
     vq::test::FakeWindow window;
-    vq::Link link{port, timer, pump, window};
+    vq::Link link{port, timer, quietTimer, pump, window};
 };
 
 // Runs one exchange per iteration with the port already open and reports the CPU this

@@ -47,6 +47,7 @@ class VirtualTimer : public OneShotTimer {
     explicit VirtualTimer(VirtualClock& clock, Ms interval = kReplyTimeout)
         : m_clock(clock), m_interval(interval) {}
 
+    void setInterval(Ms interval) override { m_interval = interval; }
     void setEnabled(bool enabled) override {
         m_enabled = enabled;
         ++m_generation;

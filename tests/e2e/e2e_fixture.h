@@ -54,9 +54,10 @@ class LinkOverPty : public ::testing::Test {
     std::unique_ptr<SimProcess> m_sim;
     QtSerialPort port;
     QtTimer timer;
+    QtTimer quietTimer;
     QtEventPump pump;
     FakeWindow window;
-    Link link{port, timer, pump, window};
+    Link link{port, timer, quietTimer, pump, window};
 };
 
 }  // namespace vq::test

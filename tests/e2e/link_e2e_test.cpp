@@ -108,7 +108,8 @@ TEST_F(LinkOverPty, PortPrefixFindsTheLinkedDeviceAndNothingElse) {
     StartSim({"--link", "vqsim0"});
     QtSerialPort prefixed(Sim().path("vqsim"));
     QtTimer prefixedTimer;
-    Link viaPrefix(prefixed, prefixedTimer, pump, window);
+    QtTimer prefixedQuietTimer;
+    Link viaPrefix(prefixed, prefixedTimer, prefixedQuietTimer, pump, window);
 
     window.com = 1;
     EXPECT_EQ(viaPrefix.IdentifyTarget(), ReplyOk);

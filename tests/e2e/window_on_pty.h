@@ -101,6 +101,7 @@ class WindowOnPty {
         PlatformObjects platform;
         platform.serialPort = std::make_unique<QtSerialPort>(m_links.filePath("vqsim"));
         platform.timer = std::make_unique<QtTimer>();
+        platform.quietTimer = std::make_unique<QtTimer>();
         platform.pump = std::make_unique<QtEventPump>();
         auto box = std::make_unique<WatchingMessageBox>();
         m_box = box.get();

@@ -69,10 +69,11 @@ long HeapInUseKiB();
 struct InProcessTool {
     QtSerialPort port;
     QtTimer timer;
+    QtTimer quietTimer;
     QtEventPump pump;
     FakeWindow window;
     MemoryImage image;
-    Link link{port, timer, pump, window};
+    Link link{port, timer, quietTimer, pump, window};
     FlashProgrammer flash{link, image};
 
     // Start: identification, then connect, erase, write and end.

@@ -22,6 +22,8 @@ struct Reply {
     std::size_t missing = 0;     // bytes held back from the end of the last write's return
     bool readBack = false;       // text modes: the answer repeats the line
     bool wrongReadBack = false;  // text modes: the line comes back with its last byte changed
+    VirtualClock::Ms late{0};    // the answer comes this much after the echo
+    std::string tail{};          // stray bytes 50 ms behind the answer
 };
 
 inline Reply Answer(std::string token) {
@@ -29,6 +31,11 @@ inline Reply Answer(std::string token) {
 }
 inline Reply Silent() {
     return {"", true};
+}
+inline Reply Late(std::string token, VirtualClock::Ms late) {
+    Reply reply{std::move(token)};
+    reply.late = late;
+    return reply;
 }
 
 // Plays the radio on the fake port: echoes each write a millisecond later and puts the next
@@ -59,16 +66,25 @@ class ScriptedRadio {
         }
         if (m_current.silent) return;
         FakeSerialPort::Bytes back(bytes.begin(), bytes.end());
-        if (!firstHalf) {
-            if (secondHalf) {
-                back.insert(back.end(), m_current.answer.begin(), m_current.answer.end());
-            } else {
-                const FakeSerialPort::Bytes answer = TextAnswer(bytes);
-                back.insert(back.end(), answer.begin(), answer.end());
-            }
-            back.resize(back.size() - std::min(m_current.missing, back.size()));
+        if (firstHalf) {
+            port.deliver(std::move(back));
+            return;
         }
-        port.deliver(std::move(back));
+        const FakeSerialPort::Bytes answer =
+            secondHalf ? FakeSerialPort::Bytes(m_current.answer.begin(), m_current.answer.end())
+                       : TextAnswer(bytes);
+        const VirtualClock::Ms echoed{1};
+        if (m_current.late > VirtualClock::Ms{0}) {
+            port.deliver(std::move(back), echoed);
+            port.deliver(answer, echoed + m_current.late);
+        } else {
+            back.insert(back.end(), answer.begin(), answer.end());
+            back.resize(back.size() - std::min(m_current.missing, back.size()));
+            port.deliver(std::move(back), echoed);
+        }
+        if (!m_current.tail.empty()) {
+            port.deliver(m_current.tail, echoed + m_current.late + VirtualClock::Ms{50});
+        }
     }
 
     FakeSerialPort::Bytes TextAnswer(std::span<const std::uint8_t> line) const {
@@ -90,9 +106,10 @@ struct FlashRig {
     VirtualClock clock;
     FakeSerialPort port{clock};
     VirtualTimer timer{clock};
+    VirtualTimer quietTimer{clock};
     VirtualPump pump{clock};
     FakeWindow window;
-    Link link{port, timer, pump, window};
+    Link link{port, timer, quietTimer, pump, window};
     MemoryImage image;
     FlashProgrammer flash{link, image};
     ScriptedRadio radio{port};

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -80,15 +81,16 @@ TEST(Retries, EveryAttemptSendsTheSameRequest) {
     for (const auto& frame : frames) EXPECT_EQ(frame, end);
 }
 
-TEST(Retries, SilentRadioCostsOneTimeOutPerAttempt) {
+// One time-out per attempt, and between attempts one second of quiet line.
+TEST(Retries, SilentRadioCostsOneTimeOutPerAttemptAndASecondBetween) {
     struct Case {
         Operation operation;
         long long ms;
     };
     const std::vector<Case> cases = {
-        {[](FlashProgrammer& f) { return f.EraseFlash(); }, 15000},
-        {[](FlashProgrammer& f) { return f.DisconnectTarget(); }, 50000},
-        {[](FlashProgrammer& f) { return f.SendCommandWord("END", 0); }, 50000},
+        {[](FlashProgrammer& f) { return f.EraseFlash(); }, 3 * 5000 + 2 * 1000},
+        {[](FlashProgrammer& f) { return f.DisconnectTarget(); }, 10 * 5000 + 9 * 1000},
+        {[](FlashProgrammer& f) { return f.SendCommandWord("END", 0); }, 10 * 5000 + 9 * 1000},
     };
     for (const auto& c : cases) {
         FlashRig r;
@@ -375,6 +377,82 @@ TEST(PortFailure, ModeOutsideTheTextModesSendsNothing) {
         EXPECT_EQ(r.flash.SendCommandWord("END", mode), -1) << mode;
         EXPECT_TRUE(r.port.writes.empty()) << mode;
         EXPECT_FALSE(r.port.portOpen());
+    }
+}
+
+// A block or row the write took on, and how many tries it made of it.
+struct Unit {
+    std::uint32_t address;
+    int tries;
+    bool operator==(const Unit&) const = default;
+};
+
+void PrintTo(const Unit& unit, std::ostream* out) {
+    *out << std::hex << unit.address << std::dec << " x" << unit.tries;
+}
+
+// Each script puts an answer on the line after the tool stopped waiting for it. Unless the
+// retry waits for the line to go quiet, that answer is read as the answer to a later request:
+// a block or row the radio refused, or never answered in time, is then taken as written.
+TEST(StaleInput, AnAnswerStillOnItsWayIsNeverReadAsALaterRequests) {
+    using namespace std::chrono_literals;
+    const Reply readBack{"", false, 0, true};
+    Reply refusedWithTail = Answer("NG\r\n");
+    refusedWithTail.tail = "PG\r\n";
+    struct Case {
+        const char* what;
+        std::int16_t mode;  // 2: WriteFlash, else WriteImage(mode)
+        std::deque<Reply> script;
+        Reply otherwise;
+        std::int16_t result;
+        std::vector<Unit> units;
+    };
+    // Two used blocks at 0xC0000 and 0xC0400; in the text modes their first rows.
+    const std::vector<Case> cases = {
+        {"an answer after the time-out is dropped before the retry",
+         2,
+         {Late("PG\r\n", 5500ms), Late("NG\r\n", 1000ms), Answer("PG\r\n")},
+         Answer("PG\r\n"),
+         0,
+         {{0xC0000, 3}, {0xC0400, 1}}},
+        {"the tail of a refused answer is dropped before the retry",
+         2,
+         {refusedWithTail, Late("NG\r\n", 100ms), Answer("PG\r\n")},
+         Answer("PG\r\n"),
+         0,
+         {{0xC0000, 3}, {0xC0400, 1}}},
+        {"late answers do not confirm the blocks behind them",
+         2,
+         {Late("PG\r\n", 5400ms), Late("PG\r\n", 5200ms)},
+         Late("NG\r\n", 5300ms),
+         1,
+         {{0xC0000, 10}}},
+        {"late OK answers do not confirm the rows behind them",
+         0,
+         {readBack, Late("OK\r\n", 5400ms), readBack, Late("OK\r\n", 5200ms), readBack,
+          Late("NG\r\n", 5300ms)},
+         Silent(),
+         1,
+         {{0xC0000, 10}}},
+    };
+    for (const Case& c : cases) {
+        FlashRig r;
+        r.image.Store(0xC000, 0, 0x11);
+        r.image.Store(0xC040, 0, 0x22);
+        r.radio.script = c.script;
+        r.radio.otherwise = c.otherwise;
+        std::vector<Unit> units;
+        r.flash.SetObserver([&](const FlashEvent& e) {
+            if (e.kind == FlashEvent::Kind::UnitStarted) {
+                units.push_back({e.address, 0});
+            } else {
+                ++units.back().tries;
+            }
+        });
+        const std::int16_t result = c.mode == 2 ? r.flash.WriteFlash() : r.flash.WriteImage(c.mode);
+        EXPECT_EQ(result, c.result) << c.what;
+        EXPECT_EQ(units, c.units) << c.what;
+        EXPECT_FALSE(r.port.portOpen()) << c.what;
     }
 }
 

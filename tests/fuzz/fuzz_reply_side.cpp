@@ -158,9 +158,10 @@ struct Rig {
     VirtualClock clock;
     FakeSerialPort port{clock};
     VirtualTimer timer{clock};
+    VirtualTimer quietTimer{clock};
     VirtualPump pump{clock};
     QuietWindow window;
-    Link link{port, timer, pump, window};
+    Link link{port, timer, quietTimer, pump, window};
     MemoryImage& image;
     bool stored = false;
     FlashProgrammer flash{link, image};

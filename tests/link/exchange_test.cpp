@@ -125,5 +125,40 @@ TEST_F(ExchangeTest, DiscardsBytesWaitingBeforeTheRequest) {
     EXPECT_EQ(ToText(link.ReceiveBuffer()), "QK~FLASH\rCT\r\n");
 }
 
+// The wait for a quiet line drops every byte that arrives, ends once nothing has arrived for
+// the interval asked for, and gives up on a line that never goes quiet after one time-out.
+TEST_F(ExchangeTest, QuietLineWaitEndsAfterTheIntervalWithoutABytePassing) {
+    struct Case {
+        const char* what;
+        std::vector<VirtualClock::Ms> arrivals;  // one byte at each
+        VirtualClock::Ms endsAt;
+    };
+    std::vector<VirtualClock::Ms> babble;
+    for (int ms = 100; ms <= 9000; ms += 100) babble.emplace_back(ms);
+    const std::vector<Case> cases = {
+        {"quiet from the start", {}, 1000ms},
+        {"bytes already waiting", {0ms}, 1000ms},
+        {"gaps shorter than the interval", {300ms, 1200ms, 2100ms}, 3100ms},
+        {"a gap longer than the interval", {500ms, 1600ms}, 1500ms},
+        {"never quiet", babble, 5000ms},
+    };
+    for (const Case& c : cases) {
+        VirtualClock clock;
+        FakeSerialPort port{clock};
+        VirtualTimer timer{clock};
+        VirtualTimer quietTimer{clock};
+        VirtualPump pump{clock};
+        Link link{port, timer, quietTimer, pump, window};
+        port.setPortOpen(true);
+        for (const auto at : c.arrivals) port.deliver("x", at);
+        if (!c.arrivals.empty() && c.arrivals.front() == 0ms) clock.runNext();
+
+        link.AwaitQuietLine(1000ms);
+        EXPECT_EQ(clock.now(), c.endsAt) << c.what;
+        EXPECT_EQ(port.inBufferCount(), 0) << c.what;
+        EXPECT_FALSE(timer.enabled() || quietTimer.enabled()) << c.what;
+    }
+}
+
 }  // namespace
 }  // namespace vq::test

@@ -38,9 +38,10 @@ class LinkTest : public ::testing::Test {
     VirtualClock clock;
     FakeSerialPort port{clock};
     VirtualTimer timer{clock};
+    VirtualTimer quietTimer{clock};
     VirtualPump pump{clock};
     FakeWindow window;
-    Link link{port, timer, pump, window};
+    Link link{port, timer, quietTimer, pump, window};
 };
 
 }  // namespace vq::test

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <optional>
 #include <stdexcept>
 
@@ -17,12 +16,6 @@ constexpr int kEraseAttempts = 3;
 constexpr int kWriteAttempts = 10;
 constexpr int kEndAttempts = 10;
 constexpr int kCommandWordAttempts = 10;
-
-// How long the line must stay quiet before a retry. After a time-out the radio may still be
-// answering the request that timed out; after a refused or garbled reply only the tail of
-// what put the reply out of step can still be on its way.
-constexpr std::chrono::milliseconds kQuietAfterTimeOut{1000};
-constexpr std::chrono::milliseconds kQuietAfterRefusal{100};
 
 // Settings options each kind of request honours: flash mode all three speeds, the text modes
 // only the first two.

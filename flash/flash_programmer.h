@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -38,6 +39,12 @@ struct FlashEvent {
     int unitsToWrite;
     AttemptRecord attempt;  // meaningful for AttemptFailed only
 };
+
+// How long the line must stay quiet before a retry. After a time-out the radio may still be
+// answering the request that timed out; after a refused or garbled reply only the tail of
+// what put the reply out of step can still be on its way.
+inline constexpr std::chrono::milliseconds kQuietAfterTimeOut{1000};
+inline constexpr std::chrono::milliseconds kQuietAfterRefusal{100};
 
 // The flash-side operations on the radio: the transfer of one frame or text line, erase,
 // the text command words, the two writes and the end of a flash-mode connection. Results

@@ -19,6 +19,11 @@
 //   accepts it, the block write reports success only when the radio accepted every used
 //   block, and the text-mode write only when every used row came back unchanged and its OK
 //   line was answered "OK".
+// - While its answers may come after the time-out but before the retry's wait for a quiet
+//   line is over, no answer is taken for a later request's: whatever an operation reports
+//   as accepted, the radio's own answer to that very request accepted. Answers later still
+//   carry nothing that ties them to their request, and such runs are held only to what
+//   holds regardless.
 
 #include <algorithm>
 #include <array>
@@ -257,13 +262,19 @@ struct Request {
     Bytes returned;
 };
 
+// When the radio's returns arrive, counted from the request's first write.
+enum class Timing : std::uint8_t {
+    Timely,           // well within the time-out
+    BeforeQuietLine,  // possibly after the time-out, but before a retry would go out
+    Any,              // up to twice the time-out
+};
+
 // Answers each request: its echo and a token, or silence, a truncated return, or arbitrary
-// bytes. In a timely run every answer arrives well within the time-out, so that each request
-// is answered by its own return alone.
+// bytes, at the times the timing allows.
 class InputRadio {
   public:
-    InputRadio(Rig& rig, InputReader& input, bool timely)
-        : m_rig(rig), m_input(input), m_timely(timely) {
+    InputRadio(Rig& rig, InputReader& input, Timing timing)
+        : m_rig(rig), m_input(input), m_timing(timing) {
         rig.port.setResponder(
             [this](FakeSerialPort&, std::span<const std::uint8_t> written) { Respond(written); });
     }
@@ -307,7 +318,7 @@ class InputRadio {
         }
         plan.missing = 1 + m_input.Byte();
         plan.raw = m_input.Take(m_input.Byte() % 64);
-        const int spread = m_timely ? 1 : 40;  // timely answers come within 255 ms
+        const int spread = m_timing == Timing::Timely ? 1 : 40;  // 255 ms or 10.2 s at most
         plan.firstDelay = Ms{m_input.Byte() * spread};
         plan.lastDelay = Ms{m_input.Byte() * spread};
         return plan;
@@ -318,6 +329,7 @@ class InputRadio {
         if (!secondHalf) {
             m_plan = NextPlan(written);
             requests.push_back({});
+            m_requestStart = m_rig.clock.now();
         }
         Request& request = requests.back();
         request.sent.insert(request.sent.end(), written.begin(), written.end());
@@ -344,15 +356,23 @@ class InputRadio {
         // A serial line keeps order: nothing the radio sends overtakes what it sent before.
         const Ms now = m_rig.clock.now();
         const Ms delay = m_frameOpen || !secondHalf ? m_plan.firstDelay : m_plan.lastDelay;
-        m_lastArrival = std::max(now + delay, m_lastArrival);
+        Ms arrival = now + delay;
+        if (m_timing == Timing::BeforeQuietLine) {
+            // The retry waits from the time-out until the line has been quiet this long.
+            const Ms margin{10};
+            arrival = std::min(arrival, m_requestStart + OneShotTimer::kReplyTimeout +
+                                            kQuietAfterTimeOut - margin);
+        }
+        m_lastArrival = std::max(arrival, m_lastArrival);
         m_rig.port.deliver(std::move(back), m_lastArrival - now);
     }
 
     Rig& m_rig;
     InputReader& m_input;
-    bool m_timely;
+    Timing m_timing;
     bool m_frameOpen = false;
     Plan m_plan;
+    Ms m_requestStart{0};
     Ms m_lastArrival{0};
 };
 
@@ -364,22 +384,32 @@ std::optional<std::int16_t> PlainCode(const Request& request, std::size_t replyL
     return CodeOf(kPlainTokens, std::span(request.returned).subspan(at, 4));
 }
 
-// The flash-mode requests of RepeatRequest: a result of the first accepted answer, within the
-// attempts, each attempt the same frame.
+bool SameFrame(const Request& request, const Frame& frame) {
+    return std::equal(request.sent.begin(), request.sent.end(), frame.begin(), frame.end());
+}
+
+// The flash-mode requests of RepeatRequest: each attempt the same frame, within the attempts;
+// a result other than 1 is the radio's own answer to the last attempt. On a timely radio the
+// result is the first accepted answer.
 void CheckRepeatedFrame(const std::vector<Request>& requests, std::int16_t result, int attempts,
-                        std::initializer_list<std::int16_t> accepts, const Frame& frame) {
-    std::int16_t expected = 1;
+                        std::initializer_list<std::int16_t> accepts, const Frame& frame,
+                        bool timely) {
+    std::int16_t firstAccepted = 1;
     std::size_t sent = 0;
     for (const Request& request : requests) {
-        VQ_FUZZ_REQUIRE(sent < static_cast<std::size_t>(attempts) && expected == 1);
-        VQ_FUZZ_REQUIRE(
-            std::equal(request.sent.begin(), request.sent.end(), frame.begin(), frame.end()));
+        VQ_FUZZ_REQUIRE(sent < static_cast<std::size_t>(attempts));
+        VQ_FUZZ_REQUIRE(!timely || firstAccepted == 1);
+        VQ_FUZZ_REQUIRE(SameFrame(request, frame));
         ++sent;
         const auto code = PlainCode(request, 4);
-        if (code && Among(*code, accepts)) expected = *code;
+        if (code && Among(*code, accepts)) firstAccepted = *code;
     }
-    VQ_FUZZ_REQUIRE(result == expected);
-    VQ_FUZZ_REQUIRE(expected != 1 || sent == static_cast<std::size_t>(attempts));
+    if (timely) VQ_FUZZ_REQUIRE(result == firstAccepted);
+    if (result == 1) {
+        VQ_FUZZ_REQUIRE(sent == static_cast<std::size_t>(attempts));
+    } else {
+        VQ_FUZZ_REQUIRE(!requests.empty() && PlainCode(requests.back(), 4) == result);
+    }
 }
 
 // The frames of the used blocks the write covers, in order.
@@ -397,24 +427,27 @@ std::vector<Frame> UsedBlockFrames(const Rig& rig) {
     return frames;
 }
 
-// On a timely radio each block is retried until its own answer accepts it, and the write ends
-// as the answers say.
-void CheckBlockWrite(const Rig& rig, const std::vector<Request>& requests, std::int16_t result) {
+// The used blocks go out in order, each up to ten times; the write goes on from a block, or
+// ends in success, only once the radio's own answer to its last try accepted it. On a timely
+// radio each block is tried until its own answer accepts it.
+void CheckBlockWrite(const Rig& rig, const std::vector<Request>& requests, std::int16_t result,
+                     bool timely) {
     std::size_t next = 0;
     for (const Frame& frame : UsedBlockFrames(rig)) {
+        int tries = 0;
         bool accepted = false;
-        for (int attempt = 0; attempt < 10 && !accepted; ++attempt) {
-            VQ_FUZZ_REQUIRE(next < requests.size());
-            const Request& request = requests[next++];
-            VQ_FUZZ_REQUIRE(
-                std::equal(request.sent.begin(), request.sent.end(), frame.begin(), frame.end()));
-            const auto code = PlainCode(request, 4);
+        while (next < requests.size() && SameFrame(requests[next], frame) &&
+               !(timely && accepted)) {
+            const auto code = PlainCode(requests[next++], 4);
             accepted = code && Among(*code, {ReplyOk, ReplyPg});
+            ++tries;
         }
-        if (!accepted) {
-            VQ_FUZZ_REQUIRE(result == 1 && next == requests.size());
+        VQ_FUZZ_REQUIRE(tries <= 10);
+        if (result == 1 && next == requests.size()) {
+            VQ_FUZZ_REQUIRE(tries == 10 && !(timely && accepted));
             return;
         }
+        VQ_FUZZ_REQUIRE(accepted);
     }
     VQ_FUZZ_REQUIRE(result == 0 && next == requests.size());
 }
@@ -458,7 +491,9 @@ void CheckOperation(InputReader& input) {
     Rig rig;
     const std::uint8_t operation = input.Byte() % 8;
     const std::uint8_t flags = input.Byte();
-    const bool timely = (flags & 0x01) != 0;
+    const Timing timing = (flags & 0x01) != 0   ? Timing::Timely
+                          : (flags & 0x20) != 0 ? Timing::Any
+                                                : Timing::BeforeQuietLine;
     const int failAfter = (flags & 0x02) != 0 ? input.Byte() % 24 : -1;
     rig.port.failOutputAfter(failAfter);
     rig.port.setPresentPorts({1, 2});
@@ -478,7 +513,7 @@ void CheckOperation(InputReader& input) {
         rig.image.Store(row, column, input.Byte() % 0xFF);
         rig.stored = true;
     }
-    InputRadio radio(rig, input, timely);
+    InputRadio radio(rig, input, timing);
 
     std::int16_t result = 0;
     switch (operation) {
@@ -522,25 +557,23 @@ void CheckOperation(InputReader& input) {
         VQ_FUZZ_REQUIRE(result == (operation <= 2 ? ReplyUnknown : -1));
         return;
     }
-    // An answer that comes after its request timed out carries nothing that ties it to that
-    // request, so it can be taken for the answer to the next one; the tool cannot tell. Such
-    // runs, and runs where the port failed, are held only to what holds regardless.
     const bool portFailed =
         failAfter >= 0 && rig.port.writes.size() == static_cast<std::size_t>(failAfter);
-    if (portFailed || !timely) return;
+    if (portFailed || timing == Timing::Any) return;
+    const bool timely = timing == Timing::Timely;
 
     Frame frame{};
     switch (operation) {
         case 3:
             BuildEraseFrame(frame, IsFullRangeWord(rig.window.pinNumber));
-            CheckRepeatedFrame(radio.requests, result, 3, {ReplyOk, ReplyBe}, frame);
+            CheckRepeatedFrame(radio.requests, result, 3, {ReplyOk, ReplyBe}, frame, timely);
             break;
         case 4:
-            CheckBlockWrite(rig, radio.requests, result);
+            CheckBlockWrite(rig, radio.requests, result, timely);
             break;
         case 5:
             BuildEndFrame(frame);
-            CheckRepeatedFrame(radio.requests, result, 10, {ReplyOk, ReplyEd}, frame);
+            CheckRepeatedFrame(radio.requests, result, 10, {ReplyOk, ReplyEd}, frame, timely);
             break;
         case 7:
             CheckRowWrite(rig, radio.requests, result);

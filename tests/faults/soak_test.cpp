@@ -238,8 +238,8 @@ TEST(Soak, ProgramJobsWithSeededFaultsAgreeWithTheRadioAndLeakNothing) {
         ++done;
 
         EXPECT_EQ(outcome.message, plan.message);
-        EXPECT_LE(took, 2s * slowdown + (OneShotTimer::kReplyTimeout + kQuietAfterTimeOut +
-                                         500ms) * plan.timeOuts);
+        EXPECT_LE(took, 2s * slowdown + (OneShotTimer::kReplyTimeout + kQuietAfterTimeOut + 500ms) *
+                                            plan.timeOuts);
         EXPECT_FALSE(tool.port.portOpen());
         const auto requests = LoggedRequests(sim);
         if (outcome.message == "Completed.") {

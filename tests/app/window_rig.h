@@ -17,6 +17,7 @@
 #include "fake_window.h"
 #include "file_text_input.h"
 #include "frm_main.h"
+#include "srecord_text.h"
 #include "virtual_clock.h"
 
 namespace vq::test {
@@ -93,23 +94,5 @@ struct WindowRig {
         ASSERT_TRUE(box->shown.empty()) << box->shown.front().prompt;
     }
 };
-
-// One S2 record (24-bit address) with its checksum.
-inline std::string S2Record(std::uint32_t address, const std::vector<std::uint8_t>& data) {
-    std::vector<std::uint8_t> bytes{
-        static_cast<std::uint8_t>(data.size() + 4), static_cast<std::uint8_t>(address >> 16),
-        static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address)};
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    unsigned sum = 0;
-    for (const std::uint8_t b : bytes) sum += b;
-    bytes.push_back(static_cast<std::uint8_t>(~sum));
-    std::string line = "S2";
-    constexpr char kDigits[] = "0123456789ABCDEF";
-    for (const std::uint8_t b : bytes) {
-        line += kDigits[b >> 4];
-        line += kDigits[b & 0xF];
-    }
-    return line;
-}
 
 }  // namespace vq::test

@@ -60,6 +60,32 @@ JobFigures RunStartJob(WindowOnPty& rig) {
     return job;
 }
 
+// One Start job per iteration against a simulator started with these options, each job's
+// figures added to total; false, with the benchmark marked as failed, when a job did not
+// complete.
+bool RunJobs(benchmark::State& state, const QStringList& simOptions, JobFigures& total) {
+    WindowOnPty rig;
+    rig.StartSim(simOptions);
+    if (!rig.Sim().started()) {
+        state.SkipWithError("vqradio-sim did not start");
+        return false;
+    }
+    for (auto _ : state) {
+        const JobFigures job = RunStartJob(rig);
+        if (!job.completed) {
+            state.SkipWithError("the job did not complete");
+            return false;
+        }
+        state.SetIterationTime(job.wallSeconds);
+        total.wallSeconds += job.wallSeconds;
+        total.cpuSeconds += job.cpuSeconds;
+        total.frames += job.frames;
+        total.blocks += job.blocks;
+        total.returnedBytes += job.returnedBytes;
+    }
+    return true;
+}
+
 void Report(benchmark::State& state, const JobFigures& total, double iterations) {
     state.counters["wall_ms"] = 1e3 * total.wallSeconds / iterations;
     state.counters["tool_cpu_ms"] = 1e3 * total.cpuSeconds / iterations;
@@ -74,26 +100,8 @@ void Report(benchmark::State& state, const JobFigures& total, double iterations)
 // Against the unpaced simulator the job costs only the tool and the pseudo-terminal.
 // Target: under 1 s wall.
 void BM_StartJobUnpaced(benchmark::State& state) {
-    WindowOnPty rig;
-    rig.StartSim();
-    if (!rig.Sim().started()) {
-        state.SkipWithError("vqradio-sim did not start");
-        return;
-    }
     JobFigures total;
-    for (auto _ : state) {
-        const JobFigures job = RunStartJob(rig);
-        if (!job.completed) {
-            state.SkipWithError("the job did not complete");
-            return;
-        }
-        state.SetIterationTime(job.wallSeconds);
-        total.wallSeconds += job.wallSeconds;
-        total.cpuSeconds += job.cpuSeconds;
-        total.frames += job.frames;
-        total.blocks += job.blocks;
-    }
-    Report(state, total, static_cast<double>(state.iterations()));
+    if (RunJobs(state, {}, total)) Report(state, total, static_cast<double>(state.iterations()));
 }
 BENCHMARK(BM_StartJobUnpaced)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 
@@ -103,26 +111,8 @@ BENCHMARK(BM_StartJobUnpaced)->Iterations(10)->UseManualTime()->Unit(benchmark::
 void BM_StartJobPacedAt57600(benchmark::State& state) {
     constexpr double kBaud = 57600;
     constexpr double kBitsPerByte = 10;
-    WindowOnPty rig;
-    rig.StartSim({"--paced"});
-    if (!rig.Sim().started()) {
-        state.SkipWithError("vqradio-sim did not start");
-        return;
-    }
     JobFigures total;
-    for (auto _ : state) {
-        const JobFigures job = RunStartJob(rig);
-        if (!job.completed) {
-            state.SkipWithError("the job did not complete");
-            return;
-        }
-        state.SetIterationTime(job.wallSeconds);
-        total.wallSeconds += job.wallSeconds;
-        total.cpuSeconds += job.cpuSeconds;
-        total.frames += job.frames;
-        total.blocks += job.blocks;
-        total.returnedBytes += job.returnedBytes;
-    }
+    if (!RunJobs(state, {"--paced"}, total)) return;
     const double iterations = static_cast<double>(state.iterations());
     Report(state, total, iterations);
     const double bound = static_cast<double>(total.returnedBytes) * kBitsPerByte / kBaud;

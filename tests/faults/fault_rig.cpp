@@ -16,29 +16,13 @@
 #include "file_text_input.h"
 #include "frames.h"
 #include "image_loader.h"
+#include "srecord_text.h"
 
 namespace vq::test {
 namespace {
 
 constexpr std::uint32_t kBlockBytes = kRowsPerBlock * MemoryImage::kColumns;
 constexpr std::uint32_t kRecordBytes = 32;
-
-std::string S2Line(std::uint32_t address, const std::vector<std::uint8_t>& data) {
-    std::vector<std::uint8_t> bytes{
-        static_cast<std::uint8_t>(data.size() + 4), static_cast<std::uint8_t>(address >> 16),
-        static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address)};
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    unsigned sum = 0;
-    for (const std::uint8_t b : bytes) sum += b;
-    bytes.push_back(static_cast<std::uint8_t>(~sum));
-    constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string line = "S2";
-    for (const std::uint8_t b : bytes) {
-        line += kDigits[b >> 4];
-        line += kDigits[b & 0xF];
-    }
-    return line;
-}
 
 std::string Field(const QString& line, const QString& name) {
     for (const QString& field : line.split(u' ')) {
@@ -113,7 +97,7 @@ TestImage MakeImage(const QString& path, const std::vector<std::uint32_t>& block
             std::vector<std::uint8_t> data(kRecordBytes);
             // Never 0xFF, so that every row of the block is used.
             for (std::uint8_t& b : data) b = static_cast<std::uint8_t>(random() % 0xFF);
-            file << S2Line(at, data) << "\r\n";
+            file << S2Record(at, data) << "\r\n";
         }
     }
     file << "S804000000FB\r\n";
